@@ -7,6 +7,7 @@ namespace {
 
 Application* g_application = nullptr;
 bool g_started = false;
+LONG g_applicationLocks = 0;
 
 }  // namespace
 
@@ -56,6 +57,21 @@ void ApplicationProcessDetach() noexcept
         }
     }
     ReleaseModuleActivationContext();
+}
+
+void ApplicationLock() noexcept
+{
+    InterlockedIncrement(&g_applicationLocks);
+}
+
+void ApplicationUnlock() noexcept
+{
+    InterlockedDecrement(&g_applicationLocks);
+}
+
+HRESULT ApplicationCanUnloadNow() noexcept
+{
+    return g_applicationLocks == 0 ? S_OK : S_FALSE;
 }
 
 }  // namespace orrelin

@@ -27,4 +27,10 @@ public:
 bool ApplicationProcessAttach(HINSTANCE instance) noexcept;
 void ApplicationProcessDetach() noexcept;
 
+// The framework's own reasons to stay loaded, beside the COM module's lock count: each lock
+// makes ApplicationCanUnloadNow answer S_FALSE until it is given back.
+void ApplicationLock() noexcept;
+void ApplicationUnlock() noexcept;
+HRESULT ApplicationCanUnloadNow() noexcept;
+
 }  // namespace orrelin

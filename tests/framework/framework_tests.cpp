@@ -76,17 +76,17 @@ TEST(ModuleStateGuard, MakesTheModuleCurrentAndRestoresTheCallersOnEveryExit)
     EXPECT_EQ(outside, CurrentResourceModule());
 }
 
+DWORD WINAPI RecordCurrentModule(void* out)
+{
+    *static_cast<HMODULE*>(out) = CurrentResourceModule();
+    return 0;
+}
+
 TEST(ModuleStateGuard, IsPerThread)
 {
     ModuleStateGuard guard(GetModuleHandleW(L"kernel32.dll"));
     HMODULE seen = nullptr;
-    UniqueHandle thread(CreateThread(
-        nullptr, 0,
-        [](void* out) -> DWORD {
-            *static_cast<HMODULE*>(out) = CurrentResourceModule();
-            return 0;
-        },
-        &seen, 0, nullptr));
+    UniqueHandle thread(CreateThread(nullptr, 0, &RecordCurrentModule, &seen, 0, nullptr));
     ASSERT_TRUE(thread);
     WaitForSingleObject(thread.get(), INFINITE);
     EXPECT_EQ(GetModuleHandleW(nullptr), seen);

@@ -1,0 +1,193 @@
+// The generic COM machinery behind every object of the library: reference-count roots for
+// the two threading models, the interface-map walk, the stand-alone, aggregated and cached
+// wrappers, and the creators the object map calls.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <new>
+
+#include "module.h"
+
+// Written into a count as the first step of destruction, so that reference changes made
+// while the object is being destroyed cannot bring it back to 0.
+constexpr LONG kDestructionMarker = -0x3FFFFFFF;  // 0xC0000001
+
+struct CComSingleThreadModel {
+    static LONG Increment(LONG* value) noexcept { return ++*value; }
+    static LONG Decrement(LONG* value) noexcept { return --*value; }
+};
+
+struct CComMultiThreadModel {
+    static LONG Increment(LONG* value) noexcept { return InterlockedIncrement(value); }
+    static LONG Decrement(LONG* value) noexcept { return InterlockedDecrement(value); }
+};
+
+// A row of an interface map: the interface, the offset of its face within the object, and
+// 1 for a plain face row. A row whose kind is 0 ends the map.
+struct InterfaceMapEntry {
+    const IID* iid;
+    DWORD_PTR offset;
+    DWORD_PTR kind;
+};
+
+constexpr DWORD_PTR kPlainFaceRow = 1;
+
+// Offset of the Base face within a Derived object.
+template <class Base, class Derived>
+DWORD_PTR FaceOffset() noexcept
+{
+    constexpr DWORD_PTR probe = 0x1000;
+    return reinterpret_cast<DWORD_PTR>(static_cast<Base*>(reinterpret_cast<Derived*>(probe))) - probe;
+}
+
+// IUnknown is answered from the first row, giving every object one identity; any other
+// identifier is compared whole with each row in map order.
+HRESULT InterfaceMapWalk(void* object, const InterfaceMapEntry* map, REFIID iid, void** result) noexcept;
+
+class CComObjectRootBase {
+public:
+    CComObjectRootBase() noexcept : m_dwRef(0) {}
+
+    // A stand-alone object counts its own references; a contained one stores its outer
+    // object in the same place and forwards to it.
+    union {
+        LONG m_dwRef;
+        IUnknown* m_pOuterUnknown;
+    };
+
+    ULONG OuterAddRef() noexcept { return m_pOuterUnknown->AddRef(); }
+    ULONG OuterRelease() noexcept { return m_pOuterUnknown->Release(); }
+    HRESULT OuterQueryInterface(REFIID iid, void** object) noexcept
+    {
+        return m_pOuterUnknown->QueryInterface(iid, object);
+    }
+};
+
+template <class ThreadModel>
+class CComObjectRootEx : public CComObjectRootBase {
+public:
+    using ThreadModelType = ThreadModel;
+    LONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_dwRef); }
+    LONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_dwRef); }
+};
+
+// The stand-alone wrapper: every face's IUnknown operations lead to this one object.
+template <class Base>
+class CComObject : public Base {
+public:
+    CComObject() { _pAtlModule->Lock(); }
+
+    STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(this->InternalAddRef()); }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const LONG count = this->InternalRelease();
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        return InterfaceMapWalk(static_cast<Base*>(this), Base::GetInterfaceMap(), iid, object);
+    }
+
+    // Destroy-and-free.
+    virtual ~CComObject()
+    {
+        this->m_dwRef = kDestructionMarker;
+        _pAtlModule->Unlock();
+    }
+};
+
+// The object inside an aggregate: its faces' IUnknown operations go to the outer object.
+template <class Base>
+class CComContainedObject : public Base {
+public:
+    explicit CComContainedObject(IUnknown* outer) noexcept { this->m_pOuterUnknown = outer; }
+
+    STDMETHOD_(ULONG, AddRef)() override { return this->OuterAddRef(); }
+    STDMETHOD_(ULONG, Release)() override { return this->OuterRelease(); }
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override { return this->OuterQueryInterface(iid, object); }
+};
+
+// The aggregated wrapper: its own, non-forwarding IUnknown and the contained object.
+template <class Contained>
+class CComAggObject : public IUnknown, public CComObjectRootEx<typename Contained::ThreadModelType> {
+public:
+    explicit CComAggObject(IUnknown* outer) : m_contained(outer) { _pAtlModule->Lock(); }
+
+    STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(this->InternalAddRef()); }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const LONG count = this->InternalRelease();
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            AddRef();
+            *object = static_cast<IUnknown*>(this);
+            return S_OK;
+        }
+        return InterfaceMapWalk(static_cast<Contained*>(&m_contained), Contained::GetInterfaceMap(), iid, object);
+    }
+
+    virtual ~CComAggObject()
+    {
+        this->m_dwRef = kDestructionMarker;
+        _pAtlModule->Unlock();
+    }
+
+    CComContainedObject<Contained> m_contained;
+};
+
+// A class object held by the object map: its module lock follows the count's 1->2 and 2->1
+// transitions, so the map's own reference never locks the module and any number of client
+// references hold exactly one lock.
+template <class Base>
+class CComObjectCached : public Base {
+public:
+    STDMETHOD_(ULONG, AddRef)() override
+    {
+        const LONG count = this->InternalAddRef();
+        if (count == 2) _pAtlModule->Lock();
+        return static_cast<ULONG>(count);
+    }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const LONG count = this->InternalRelease();
+        if (count == 0) delete this;
+        else if (count == 1) _pAtlModule->Unlock();
+        return static_cast<ULONG>(count);
+    }
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        return InterfaceMapWalk(static_cast<Base*>(this), Base::GetInterfaceMap(), iid, object);
+    }
+
+    virtual ~CComObjectCached() { this->m_dwRef = kDestructionMarker; }
+};
+
+// Allocation that reports failure as null whether the allocator returns null or throws.
+template <class T, class... Args>
+T* NewObject(Args&&... args) noexcept
+{
+    try {
+        return new (std::nothrow) T(static_cast<Args&&>(args)...);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// Hands out the requested face of a new object (count 0); without it, the object is
+// destroyed again.
+template <class T>
+HRESULT QueryNewObject(T* object, REFIID iid, void** result) noexcept
+{
+    const HRESULT hr = object->QueryInterface(iid, result);
+    if (hr != S_OK) delete object;
+    return hr;
+}

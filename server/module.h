@@ -1,0 +1,113 @@
+// The module object: the library's lock count, its object map, the termination list and
+// the locks that guard what more than one thread may touch.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+// One creatable class of the library. The map ends at an entry without a class identifier.
+struct ObjectMapEntry {
+    using UpdateRegistryFunc = HRESULT(WINAPI*)(BOOL doRegister);
+    using CreatorFunc = HRESULT(WINAPI*)(void* argument, REFIID iid, void** object);
+    using DescriptionFunc = const wchar_t*(WINAPI*)();
+    using CategoryFunc = const struct CategoryMapEntry*(WINAPI*)();
+    using ClassInitTermFunc = void(WINAPI*)(bool starting);
+
+    const CLSID* classId;
+    UpdateRegistryFunc updateRegistry;
+    // Given the instance creator, makes the class object (a cached class factory).
+    CreatorFunc getClassObject;
+    // Given an outer object or null, makes one instance.
+    CreatorFunc createInstance;
+    IUnknown* classObject;  // the cached class object; holds one reference once created
+    DWORD registerCookie;
+    DescriptionFunc getDescription;
+    CategoryFunc getCategories;
+    ClassInitTermFunc classInitTerm;
+};
+
+// A component category a class implements (kind 1) or requires (other non-zero kinds);
+// a list ends at kind 0.
+struct CategoryMapEntry {
+    int kind;
+    const GUID* categoryId;
+};
+
+using TermFunc = void(WINAPI*)(DWORD_PTR argument);
+
+// The module record the COM machinery shares.
+struct _ATL_MODULE70 {
+    struct TermFuncNode {
+        TermFunc function;
+        DWORD_PTR argument;
+        TermFuncNode* next;
+    };
+
+    UINT cbSize = 0;         // set once the module data lock exists; 0 after termination
+    LONG m_nLockCnt = 0;     // reasons not to unload
+    TermFuncNode* m_pTermFuncs = nullptr;
+    CRITICAL_SECTION m_csStaticDataInitAndTypeInfo;  // the module data lock (recursive)
+    IUnknown* m_pGIT = nullptr;
+    ObjectMapEntry* m_pObjMap = nullptr;
+};
+
+class CAtlModule : public _ATL_MODULE70 {
+public:
+    CAtlModule() noexcept;
+    virtual ~CAtlModule();
+    CAtlModule(const CAtlModule&) = delete;
+    CAtlModule& operator=(const CAtlModule&) = delete;
+
+    virtual LONG Lock() noexcept;
+    virtual LONG Unlock() noexcept;
+    virtual LONG GetLockCount() noexcept;
+    // The global interface table, created on first request; nothing in the library asks.
+    virtual HRESULT GetGITPtr(IGlobalInterfaceTable** table) noexcept;
+
+    // Runs at module termination, newest first, once. E_OUTOFMEMORY when no node can be had.
+    HRESULT AddTermFunc(TermFunc function, DWORD_PTR argument) noexcept;
+
+    // Runs the termination list, releases the global interface table, deletes the module
+    // data lock; does nothing once done.
+    void Term() noexcept;
+
+    void EnterDataLock() noexcept { EnterCriticalSection(&m_csStaticDataInitAndTypeInfo); }
+    void LeaveDataLock() noexcept { LeaveCriticalSection(&m_csStaticDataInitAndTypeInfo); }
+};
+
+template <class T>
+class CAtlModuleT : public CAtlModule {
+};
+
+class CComModule : public CAtlModuleT<CComModule> {
+public:
+    // Stores the type library identifier and the object map, then tells each class.
+    HRESULT Init(ObjectMapEntry* objectMap, HINSTANCE instance, const GUID* libraryId) noexcept;
+    // Releases the cached class objects, tells each class, then the general termination.
+    void Term() noexcept;
+
+    HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** object) noexcept;
+};
+
+// The module record of the COM side: the module carrying the type library and the lock that
+// serialises the lazy creation of class objects.
+struct ComModuleRecord {
+    UINT cbSize = 0;  // 0 when the object-map lock could not be created
+    HINSTANCE typeLibraryInstance = nullptr;
+    CRITICAL_SECTION objectMapLock;
+
+    ComModuleRecord() noexcept;
+    ~ComModuleRecord();
+    ComModuleRecord(const ComModuleRecord&) = delete;
+    ComModuleRecord& operator=(const ComModuleRecord&) = delete;
+};
+
+// The process-wide current module, through which objects and class factories lock and
+// unlock the library.
+extern CAtlModule* _pAtlModule;
+extern CComModule _Module;
+extern ComModuleRecord _ComModule;
+// The module's type library identifier: all zero until module initialisation.
+extern GUID _ModuleTypeLibraryId;
+// The library's own instance handle.
+HINSTANCE LibraryInstance() noexcept;

@@ -1,0 +1,113 @@
+#include "DFUShellExt.h"
+
+#include "context_menu.h"
+#include "hresult.h"
+#include "infotip.h"
+#include "module_state.h"
+#include "selection.h"
+
+using orrelin::GuardComBoundary;
+using orrelin::ModuleStateGuard;
+
+const InterfaceMapEntry* DFUShellExt::GetInterfaceMap() noexcept
+{
+    static const InterfaceMapEntry map[] = {
+        {&IID_IDFUShellExt, FaceOffset<IDFUShellExt, DFUShellExt>(), kPlainFaceRow},
+        {&IID_IDispatch, FaceOffset<IDFUShellExt, DFUShellExt>(), kPlainFaceRow},
+        {&IID_IShellExtInit, FaceOffset<IShellExtInit, DFUShellExt>(), kPlainFaceRow},
+        {&IID_IContextMenu, FaceOffset<IContextMenu, DFUShellExt>(), kPlainFaceRow},
+        {&IID_IPersistFile, FaceOffset<IPersistFile, DFUShellExt>(), kPlainFaceRow},
+        {&IID_IQueryInfo, FaceOffset<IQueryInfo, DFUShellExt>(), kPlainFaceRow},
+        {nullptr, 0, 0},
+    };
+    return map;
+}
+
+STDMETHODIMP DFUShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY)
+{
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        return orrelin::ReadSingleSelectedFile(data, m_selectedPath);
+    });
+}
+
+STDMETHODIMP DFUShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
+{
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        return orrelin::BuildDownloadMenu(m_selectedPath, m_commandLines, m_helpTexts, menu, index, firstId,
+                                          lastId, flags);
+    });
+}
+
+STDMETHODIMP DFUShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info)
+{
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        return orrelin::LaunchDownloadEntry(m_commandLines, info);
+    });
+}
+
+STDMETHODIMP DFUShellExt::GetCommandString(UINT_PTR offset, UINT type, UINT*, CHAR* buffer, UINT size)
+{
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        return orrelin::CopyHelpText(m_helpTexts, offset, type, buffer, size);
+    });
+}
+
+STDMETHODIMP DFUShellExt::GetClassID(CLSID*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DFUShellExt::IsDirty()
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DFUShellExt::Load(LPCOLESTR fileName, DWORD)
+{
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        m_selectedPath = fileName != nullptr ? fileName : L"";
+        return S_OK;
+    });
+}
+
+STDMETHODIMP DFUShellExt::Save(LPCOLESTR, BOOL)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DFUShellExt::SaveCompleted(LPCOLESTR)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DFUShellExt::GetCurFile(LPOLESTR*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DFUShellExt::GetInfoTip(DWORD, WCHAR** tip)
+{
+    // The shell never passes null; a caller that does gets an answer, not a crash.
+    if (tip == nullptr) return E_POINTER;
+    *tip = nullptr;
+    return GuardComBoundary([&] {
+        ModuleStateGuard guard;
+        return orrelin::WriteInfoTip(m_selectedPath, tip);
+    });
+}
+
+STDMETHODIMP DFUShellExt::GetInfoFlags(DWORD*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT WINAPI DFUShellExt::UpdateRegistry(BOOL) noexcept
+{
+    // Registration from the class's registry script arrives with the registrar.
+    return E_NOTIMPL;
+}

@@ -1,0 +1,62 @@
+#include "selection.h"
+
+#include <shellapi.h>
+
+namespace orrelin {
+namespace {
+
+class ReleasedMedium {
+public:
+    ReleasedMedium() noexcept { m_medium = STGMEDIUM{TYMED_HGLOBAL, {nullptr}, nullptr}; }
+    ~ReleasedMedium() { ReleaseStgMedium(&m_medium); }
+    ReleasedMedium(const ReleasedMedium&) = delete;
+    ReleasedMedium& operator=(const ReleasedMedium&) = delete;
+    STGMEDIUM* get() noexcept { return &m_medium; }
+
+private:
+    STGMEDIUM m_medium;
+};
+
+class LockedGlobal {
+public:
+    explicit LockedGlobal(HGLOBAL memory) noexcept : m_memory(memory), m_pointer(GlobalLock(memory)) {}
+    ~LockedGlobal()
+    {
+        if (m_pointer != nullptr) GlobalUnlock(m_memory);
+    }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    void* get() const noexcept { return m_pointer; }
+
+private:
+    HGLOBAL m_memory;
+    void* m_pointer;
+};
+
+}  // namespace
+
+HRESULT ReadSingleSelectedFile(IDataObject* data, std::wstring& path)
+{
+    if (data == nullptr) return E_INVALIDARG;
+
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ReleasedMedium medium;
+    if (FAILED(data->GetData(&format, medium.get()))) return E_INVALIDARG;
+
+    LockedGlobal list(medium.get()->hGlobal);
+    if (list.get() == nullptr) return E_INVALIDARG;
+    const auto drop = static_cast<HDROP>(list.get());
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != 1) return E_INVALIDARG;
+
+    // The whole path, however long: a path cut short would name another file.
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    if (length == 0) return E_INVALIDARG;
+    std::wstring selected(length + 1, L'\0');
+    const UINT copied = DragQueryFileW(drop, 0, selected.data(), length + 1);
+    if (copied == 0) return E_INVALIDARG;
+    selected.resize(copied);
+    path = std::move(selected);
+    return S_OK;
+}
+
+}  // namespace orrelin

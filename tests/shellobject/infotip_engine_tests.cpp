@@ -1,0 +1,45 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "shell_object.h"
+
+using orrelin::ComPtr;
+
+namespace {
+
+std::wstring BesideThisProgram(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
+}
+
+// The real engine on a file that dfu-suffix wrote with -v 0483 -p df11 -d 2200.
+TEST(InfoTipWithEngine, ShowsTheNumbersDfuSuffixWrote)
+{
+    ComPtr<IUnknown> holder;
+    DFUShellExt* object = NewShellObject(holder);
+    ASSERT_EQ(S_OK, object->Load(BesideThisProgram(L"infotip-sample.dfu").c_str(), STGM_READ));
+    WCHAR* tip = nullptr;
+    ASSERT_EQ(S_OK, object->GetInfoTip(0, &tip));
+    const std::wstring text = tip;
+    CoTaskMemFree(tip);
+    EXPECT_EQ(0u, text.find(L"Device Firmware Upgrade (DFU) file\n\nFile: \t\t")) << Narrow(text);
+    const size_t numbers = text.find(L"\nVendor ID: ");
+    ASSERT_NE(std::wstring::npos, numbers) << Narrow(text);
+    EXPECT_EQ(L"\nVendor ID: \t0x0483\nProduct ID: \t0xDF11\nRelease: \t2200", text.substr(numbers));
+}
+
+TEST(InfoTipWithEngine, RejectsAFileWithoutSuffix)
+{
+    ComPtr<IUnknown> holder;
+    DFUShellExt* object = NewShellObject(holder);
+    ASSERT_EQ(S_OK, object->Load(BesideThisProgram(L"infotip_engine_tests.exe").c_str(), STGM_READ));
+    WCHAR* tip = nullptr;
+    EXPECT_EQ(E_FAIL, object->GetInfoTip(0, &tip));
+    EXPECT_EQ(nullptr, tip);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// Helpers for tests that create DFUShellExt objects through the class's own creator.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DFUShellExt.h"
+#include "handles.h"
+
+// A new stand-alone object; the test reaches the C++ object behind the face it asked for.
+inline DFUShellExt* NewShellObject(orrelin::ComPtr<IUnknown>& holder)
+{
+    EXPECT_EQ(S_OK, DFUShellExt::CreateInstance(nullptr, IID_IUnknown, holder.put_void()));
+    // The first face (the automation face) is what IUnknown answers.
+    return static_cast<DFUShellExt*>(reinterpret_cast<IDFUShellExt*>(holder.get()));
+}
+
+inline std::wstring TempFolder()
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return folder;
+}
+
+inline std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
