@@ -2,6 +2,9 @@
 
 #include <new>
 
+#include "application.h"
+#include "module_state.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 CAtlModule* _pAtlModule = nullptr;
@@ -147,4 +150,11 @@ ComModuleRecord::~ComModuleRecord()
 {
     if (cbSize != 0) DeleteCriticalSection(&objectMapLock);
     cbSize = 0;
+}
+
+HRESULT CanUnloadModuleNow() noexcept
+{
+    orrelin::ModuleStateGuard guard;
+    if (orrelin::ApplicationCanUnloadNow() != S_OK) return S_FALSE;
+    return _pAtlModule != nullptr && _pAtlModule->GetLockCount() == 0 ? S_OK : S_FALSE;
 }

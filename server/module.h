@@ -111,3 +111,6 @@ extern ComModuleRecord _ComModule;
 extern GUID _ModuleTypeLibraryId;
 // The library's own instance handle.
 HINSTANCE LibraryInstance() noexcept;
+
+// S_OK when nothing holds the library: no framework lock and a module lock count of 0.
+HRESULT CanUnloadModuleNow() noexcept;

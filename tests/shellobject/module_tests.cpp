@@ -1,0 +1,135 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "application.h"
+#include "dispatch.h"
+#include "handles.h"
+#include "module.h"
+#include "shell_object.h"
+
+using orrelin::UniqueBstr;
+using orrelin::UniqueFileHandle;
+using orrelin::UniqueModule;
+
+namespace {
+
+TEST(ModuleUnload, FrameworkLocksAndModuleLocksBothKeepTheLibrary)
+{
+    ASSERT_EQ(0, _Module.GetLockCount());
+    EXPECT_EQ(S_OK, CanUnloadModuleNow());
+    orrelin::ApplicationLock();
+    EXPECT_EQ(S_FALSE, CanUnloadModuleNow()) << "a framework lock with a module lock count of 0";
+    orrelin::ApplicationUnlock();
+    EXPECT_EQ(S_OK, CanUnloadModuleNow());
+    _Module.Lock();
+    EXPECT_EQ(S_FALSE, CanUnloadModuleNow());
+    _Module.Unlock();
+    _Module.Unlock();
+    EXPECT_EQ(S_FALSE, CanUnloadModuleNow()) << "a count of -1";
+    _Module.Lock();
+    EXPECT_EQ(S_OK, CanUnloadModuleNow());
+}
+
+std::wstring ProgramPath()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, length);
+}
+
+// A folder with a '.' in its name, holding a copy of a library without a type library and
+// Sample.tlb, the type library this program carries, beside it.
+class TypeLibraryLoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = TempFolder() + L"orrelin.typelib-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::wstring engine = ProgramPath().substr(0, ProgramPath().find_last_of(L'\\') + 1) + L"Korvex.dll";
+        ASSERT_TRUE(CopyFileW(engine.c_str(), (folder + L"\\Sample.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(engine.c_str(), (folder + L"\\Sample").c_str(), FALSE));
+
+        HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), L"TYPELIB");
+        ASSERT_NE(nullptr, resource);
+        const DWORD size = SizeofResource(nullptr, resource);
+        const void* bytes = LockResource(LoadResource(nullptr, resource));
+        UniqueFileHandle tlb(
+            CreateFileW((folder + L"\\Sample.tlb").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(tlb);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(tlb.get(), bytes, size, &written, nullptr));
+    }
+
+    void TearDown() override
+    {
+        for (const wchar_t* name : {L"\\Sample.dll", L"\\Sample", L"\\Sample.tlb"})
+            DeleteFileW((folder + name).c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+
+    static std::wstring LoadedPath(HMODULE module, HRESULT& hr)
+    {
+        BSTR path = nullptr;
+        ITypeLib* library = nullptr;
+        hr = LoadTypeLibraryOfModule(module, &path, &library);
+        UniqueBstr owner(path);
+        if (library != nullptr) library->Release();
+        if (FAILED(hr)) {
+            EXPECT_EQ(nullptr, path);
+            EXPECT_EQ(nullptr, library);
+        }
+        return path != nullptr ? std::wstring(path) : std::wstring();
+    }
+
+    std::wstring folder;
+};
+
+TEST_F(TypeLibraryLoaderTest, FindsTheLibraryInTheModuleFile)
+{
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(ProgramPath(), LoadedPath(GetModuleHandleW(nullptr), hr));
+    EXPECT_EQ(S_OK, hr);
+}
+
+TEST_F(TypeLibraryLoaderTest, FallsBackToATlbBesideTheModule)
+{
+    UniqueModule sample(LoadLibraryW((folder + L"\\Sample.dll").c_str()));
+    ASSERT_TRUE(sample);
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(0, lstrcmpiW((folder + L"\\Sample.tlb").c_str(), LoadedPath(sample.get(), hr).c_str()));
+    EXPECT_EQ(S_OK, hr);
+}
+
+TEST_F(TypeLibraryLoaderTest, AppendsTlbToAFileNameWithoutExtension)
+{
+    // The '.' in the folder name is not an extension; the trailing '.' keeps the loader
+    // from adding ".dll".
+    UniqueModule sample(LoadLibraryW((folder + L"\\Sample.").c_str()));
+    ASSERT_TRUE(sample);
+    wchar_t name[MAX_PATH];
+    GetModuleFileNameW(sample.get(), name, MAX_PATH);
+    ASSERT_EQ(0, lstrcmpiW((folder + L"\\Sample").c_str(), name)) << Narrow(name);
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(0, lstrcmpiW((folder + L"\\Sample.tlb").c_str(), LoadedPath(sample.get(), hr).c_str()));
+    EXPECT_EQ(S_OK, hr);
+}
+
+TEST_F(TypeLibraryLoaderTest, FailsWithoutEitherAndChecksItsOutPointers)
+{
+    DeleteFileW((folder + L"\\Sample.tlb").c_str());
+    UniqueModule sample(LoadLibraryW((folder + L"\\Sample.dll").c_str()));
+    ASSERT_TRUE(sample);
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"", LoadedPath(sample.get(), hr));
+    EXPECT_TRUE(FAILED(hr));
+
+    BSTR path = nullptr;
+    ITypeLib* library = nullptr;
+    EXPECT_EQ(E_POINTER, LoadTypeLibraryOfModule(GetModuleHandleW(nullptr), nullptr, &library));
+    EXPECT_EQ(E_POINTER, LoadTypeLibraryOfModule(GetModuleHandleW(nullptr), &path, nullptr));
+}
+
+}  // namespace
