@@ -13,7 +13,7 @@ demo="$build/demo"
 mkdir -p "$demo"
 sample="$demo/sample.dfu"
 seq 1 2000 > "$sample"
-dfu-suffix -a -v 0483 -p df11 -d 2200 "$sample" >/dev/null
+dfu-suffix -v 0483 -p df11 -d 2200 -a "$sample" >/dev/null
 echo "== dfu-suffix -c $sample"
 dfu-suffix -c "$sample"
 

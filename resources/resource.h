@@ -1,0 +1,34 @@
+// Identifiers of Orrelin.dll's resources, shared by the resource script and the code
+// that loads them. Plain #defines so that the resource compiler can read this file too.
+#ifndef ORRELIN_RESOURCES_RESOURCE_H
+#define ORRELIN_RESOURCES_RESOURCE_H
+
+// Registry script of DFUShellExt, resource type "REGISTRY".
+#define IDR_DFUSHELLEXT 102
+
+// Info tip.
+#define IDS_INFOTIP_HEADER 116
+#define IDS_INFOTIP_HEADER_WITH_COMMENT 117
+#define IDS_INFOTIP_DETAILS 118
+#define IDS_INFOTIP_VENDOR 119
+#define IDS_INFOTIP_PRODUCT 120
+#define IDS_INFOTIP_RELEASE 121
+#define IDS_INFOTIP_COMMENT 122
+#define IDS_INFOTIP_DATE_FORMAT 132
+
+// Menu texts of the download entries: default, serial port, USB device.
+#define IDS_MENU_DOWNLOAD 148
+#define IDS_MENU_DOWNLOAD_SERIAL 149
+#define IDS_MENU_DOWNLOAD_USB 150
+
+// Status-bar help texts of the same three kinds of entry.
+#define IDS_HELP_DOWNLOAD 166
+#define IDS_HELP_DOWNLOAD_SERIAL 167
+#define IDS_HELP_DOWNLOAD_USB 168
+
+// Warning shown when the upgrade wizard cannot be started.
+#define IDS_WIZARD_CAPTION 184
+#define IDS_WIZARD_START_FAILED 185
+#define IDS_WIZARD_REASON_UNKNOWN 186
+
+#endif

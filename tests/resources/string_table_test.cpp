@@ -1,0 +1,169 @@
+// The string table of Orrelin.dll: every text the shell shows, stored whole under
+// English (United Kingdom), in the blocks where the ids put them.
+#include "orrelin_dll.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <ostream>
+#include <set>
+#include <vector>
+
+namespace {
+
+using orrelin::test::LoadOrrelinResources;
+using orrelin::test::ResourceBytes;
+
+const LANGID kUkEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
+
+struct StoredString {
+    UINT id;
+    std::wstring_view text;
+};
+
+const StoredString kStrings[] = {
+    {116, L"Device Firmware Upgrade (DFU) file\n"},
+    {117, L"Device Firmware Upgrade (DFU) file for Quenlor Halvorn\n"},
+    {118, L"\nFile: \t\t%s\nSize: \t\t%li bytes\nDate: \t\t%s"},
+    {119, L"\nVendor ID: \t0x%04X"},
+    {120, L"\nProduct ID: \t0x%04X"},
+    {121, L"\nRelease: \t%X"},
+    {122, L"\n\n%s"},
+    {132, L"%#c"},
+    {148, L"Download to Quenlor Halvorn"},
+    {149, L"Download to Quenlor Halvorn via %s"},
+    {150, L"Download to %s"},
+    {166, L"Download '%s' using the Halvorn Device Firmware Upgrade Wizard"},
+    {167, L"Download '%s' via %s using the Halvorn Device Firmware Upgrade Wizard"},
+    {168, L"Download '%s' to %s using the Halvorn Device Firmware Upgrade Wizard"},
+    {184, L"Halvorn Device Firmware Upgrade Wizard"},
+    {185, L"Failed to start program:\n\t%s\n\n%s"},
+    {186, L"Unable to determine reason for failure."},
+};
+
+void PrintTo(const StoredString& entry, std::ostream* out)
+{
+    *out << "string " << entry.id;
+}
+
+// A string table resource holds 16 strings, ids 16 * (block - 1) to 16 * block - 1, each
+// a 16-bit length followed by that many characters, without terminators.
+std::optional<std::vector<std::wstring>> StringBlock(HMODULE module, UINT block, LANGID language)
+{
+    auto bytes = ResourceBytes(module, RT_STRING, MAKEINTRESOURCEW(block), language);
+    if (!bytes)
+        return std::nullopt;
+    std::vector<std::wstring> strings;
+    size_t offset = 0;
+    for (int slot = 0; slot < 16; ++slot) {
+        WORD length = 0;
+        if (offset + sizeof length > bytes->size())
+            return std::nullopt;
+        memcpy(&length, bytes->data() + offset, sizeof length);
+        offset += sizeof length;
+        if (offset + length * sizeof(wchar_t) > bytes->size())
+            return std::nullopt;
+        std::wstring text(length, L'\0');
+        memcpy(text.data(), bytes->data() + offset, length * sizeof(wchar_t));
+        offset += length * sizeof(wchar_t);
+        strings.push_back(std::move(text));
+    }
+    return strings;
+}
+
+UINT BlockOf(UINT id) { return id / 16 + 1; }
+
+std::set<UINT> BlocksInUse()
+{
+    std::set<UINT> blocks;
+    for (const auto& entry : kStrings)
+        blocks.insert(BlockOf(entry.id));
+    return blocks;
+}
+
+class StringTableEntry : public ::testing::TestWithParam<StoredString> {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadOrrelinResources();
+        ASSERT_TRUE(module_) << "LoadLibraryExW failed: " << GetLastError();
+    }
+    orrelin::test::UniqueModule module_;
+};
+
+TEST_P(StringTableEntry, IsStoredWholeInUkEnglish)
+{
+    const StoredString& expected = GetParam();
+    auto block = StringBlock(module_.get(), BlockOf(expected.id), kUkEnglish);
+    ASSERT_TRUE(block) << "no well-formed UK English block " << BlockOf(expected.id);
+    EXPECT_EQ((*block)[expected.id % 16], expected.text);
+}
+
+// The code loads by id without naming a language; that road must find the same text.
+TEST_P(StringTableEntry, LoadsByIdAsStored)
+{
+    const StoredString& expected = GetParam();
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(module_.get(), expected.id, reinterpret_cast<LPWSTR>(&text), 0);
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(std::wstring_view(text, length), expected.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(StringTable, StringTableEntry, ::testing::ValuesIn(kStrings),
+                         [](const ::testing::TestParamInfo<StoredString>& info) {
+                             return "Id" + std::to_string(info.param.id);
+                         });
+
+TEST(StringTable, BlocksHoldNoOtherStrings)
+{
+    auto module = LoadOrrelinResources();
+    ASSERT_TRUE(module);
+    std::map<UINT, std::wstring_view> expected;
+    for (const auto& entry : kStrings)
+        expected[entry.id] = entry.text;
+    for (UINT block : BlocksInUse()) {
+        auto strings = StringBlock(module.get(), block, kUkEnglish);
+        ASSERT_TRUE(strings) << "block " << block;
+        for (UINT slot = 0; slot < 16; ++slot) {
+            UINT id = (block - 1) * 16 + slot;
+            if (!expected.count(id)) {
+                EXPECT_TRUE((*strings)[slot].empty()) << "unexpected string " << id;
+            }
+        }
+    }
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR context)
+{
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::set<UINT>*>(context)->insert(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    else
+        reinterpret_cast<std::set<UINT>*>(context)->insert(0);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context)
+{
+    reinterpret_cast<std::set<LANGID>*>(context)->insert(language);
+    return TRUE;
+}
+
+// A second language or a stray block would let the platform's language choice hand the
+// shell a text other than these.
+TEST(StringTable, HasOnlyTheseBlocksInOnlyUkEnglish)
+{
+    auto module = LoadOrrelinResources();
+    ASSERT_TRUE(module);
+    std::set<UINT> blocks;
+    EnumResourceNamesW(module.get(), RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks));
+    EXPECT_EQ(blocks, BlocksInUse());
+    for (UINT block : blocks) {
+        std::set<LANGID> languages;
+        EnumResourceLanguagesW(module.get(), RT_STRING, MAKEINTRESOURCEW(block), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(languages, std::set<LANGID>{kUkEnglish}) << "block " << block;
+    }
+}
+
+}  // namespace
