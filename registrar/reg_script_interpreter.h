@@ -1,0 +1,82 @@
+// The registry script language and its interpreter: variable expansion, tokens, the
+// statements of a block and the conversion of value data, walked once over a script in
+// one of two directions (registration or unregistration).
+#pragma once
+
+#include "reg_types.h"
+#include "registry_access.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orrelin::regscript {
+
+class Registrar;
+
+inline constexpr std::size_t kMaxTokenLength = 4094;
+inline constexpr std::size_t kMaxValueNameLength = 259;
+inline constexpr std::size_t kMaxVariableNameLength = 31;
+// Blocks nest at most this deep, the registry's own depth: no script that could be
+// registered is refused, and a script cannot exhaust the caller's stack.
+inline constexpr int kMaxBlockDepth = 512;
+
+// One of the 14 root key names (HKCR ... HKEY_CURRENT_CONFIG), or kNoKey.
+KeyHandle RootKeyFromName(std::u16string_view name) noexcept;
+// One of the twelve names that a removal keyword never deletes.
+bool IsProtectedKeyName(std::u16string_view name) noexcept;
+
+// "B" data: pairs of hexadecimal digits, the first giving the high four bits; any other
+// character counts as 0. E_FAIL for an odd number of characters.
+HResult BinaryFromText(std::u16string_view data, std::vector<std::uint8_t>* bytes);
+// "M" data: every backslash followed by the digit zero ends a string, two terminators are
+// added; `bytes` counts up to and including the first empty string.
+HResult MultiStringFromText(std::u16string_view data, std::vector<char16_t>* strings,
+                            std::uint32_t* bytes);
+
+class CRegScriptInterpreter {
+public:
+    // Reads the registrar's variables and writes through its registry.
+    explicit CRegScriptInterpreter(const Registrar& registrar) noexcept;
+
+    CRegScriptInterpreter(const CRegScriptInterpreter&) = delete;
+    CRegScriptInterpreter& operator=(const CRegScriptInterpreter&) = delete;
+
+    HResult ApplyScript(const char16_t* script, Direction direction) noexcept;
+
+    HResult ExpandVariables(const char16_t* script, std::u16string* expanded) const noexcept;
+
+    // Starts reading `text` (already expanded) from its beginning; ApplyScript does this
+    // with the expanded script.
+    void SetText(std::u16string text);
+    bool AtEnd() const noexcept;
+
+    HResult ReadToken(std::u16string& token);
+    HResult ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction,
+                          bool recovery) noexcept;
+    HResult SetScriptValue(KeyHandle key, const char16_t* valueName, std::u16string& token);
+    HResult SkipValueAssignment(std::u16string& token);
+    Win32Code DeleteKeyTree(KeyHandle parent, const char16_t* name);
+    bool KeyHasSubkeys(KeyHandle key);
+
+private:
+    HResult RegisterBlock(std::u16string& token, KeyHandle owner);
+    HResult RegisterKeyStatement(std::u16string& token, KeyHandle owner);
+    HResult RegisterValueStatement(std::u16string& token, KeyHandle owner);
+    HResult UnregisterBlock(std::u16string& token, KeyHandle owner, bool recovery);
+    HResult UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery,
+                                   bool remove);
+    HResult UnregisterValueStatement(std::u16string& token, KeyHandle owner, bool deleteValue);
+    HResult ReadValueName(std::u16string& name, std::u16string& token);
+    void SkipWhiteSpace() noexcept;
+
+    const Registrar& m_registrar;
+    Registry& m_registry;
+    std::u16string m_text;
+    std::size_t m_position = 0;
+    int m_depth = 0;
+};
+
+}  // namespace orrelin::regscript

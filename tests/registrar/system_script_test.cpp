@@ -1,0 +1,177 @@
+// The script the library carries (REGISTRY 102), registered and unregistered against the
+// in-memory registry, with the whole resulting tree compared as text.
+#include "script_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace orrelin::regscript::test {
+namespace {
+
+// Installed under a folder whose name holds an apostrophe: the module operation doubles it
+// and the script's quoting undoes the doubling.
+constexpr char16_t kModulePath[] = u"C:\\Program Files\\O'Brien\\Orrelin.dll";
+
+constexpr char kRegistered[] = R"(HKCR
+HKCR\.dfu
+  @ = REG_SZ "dfufile\0"
+HKCR\.dfu\shellex
+HKCR\.dfu\shellex\{00021500-0000-0000-C000-000000000046}
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\CLSID
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}
+  @ = REG_SZ "DFUShellExt Class\0"
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\InprocServer32
+  @ = REG_SZ "C:\\Program Files\\O'Brien\\Orrelin.dll\0"
+  ThreadingModel = REG_SZ "Apartment\0"
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\ProgID
+  @ = REG_SZ "Orrelin.DFUShellExt.1\0"
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\Programmable
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\TypeLib
+  @ = REG_SZ "{B0EC6BB1-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\VersionIndependentProgID
+  @ = REG_SZ "Orrelin.DFUShellExt\0"
+HKCR\dfufile
+HKCR\dfufile\ShellEx
+HKCR\dfufile\ShellEx\ContextMenuHandlers
+HKCR\dfufile\ShellEx\ContextMenuHandlers\Orrelin.DFUShellExt
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\Orrelin.DFUShellExt
+  @ = REG_SZ "DFUShellExt Class\0"
+HKCR\Orrelin.DFUShellExt\CLSID
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\Orrelin.DFUShellExt\CurVer
+  @ = REG_SZ "Orrelin.DFUShellExt.1\0"
+HKCR\Orrelin.DFUShellExt.1
+  @ = REG_SZ "DFUShellExt Class\0"
+HKCR\Orrelin.DFUShellExt.1\CLSID
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+)";
+
+// The shared keys stay, marked NoRemove; so does the info tip handler entry.
+constexpr char kAfterUnregistration[] = R"(HKCR
+HKCR\.dfu
+  @ = REG_SZ "dfufile\0"
+HKCR\.dfu\shellex
+HKCR\.dfu\shellex\{00021500-0000-0000-C000-000000000046}
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\CLSID
+HKCR\dfufile
+HKCR\dfufile\ShellEx
+HKCR\dfufile\ShellEx\ContextMenuHandlers
+)";
+
+class SystemScript : public ::testing::Test {
+protected:
+    void SetUp() override { bed.AddModuleVariables(kModulePath); }
+    void TearDown() override { EXPECT_EQ(bed.registry.OpenHandleCount(), 0u); }
+
+    HResult Register() { return bed.Register(kSystemScript); }
+    HResult Unregister() { return bed.Unregister(kSystemScript); }
+
+    ScriptBed bed;
+};
+
+TEST_F(SystemScript, RegistrationWritesTheWholeTree)
+{
+    ASSERT_EQ(Register(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+}
+
+TEST_F(SystemScript, RegisteringTwiceEqualsOnce)
+{
+    ASSERT_EQ(Register(), kSOk);
+    ASSERT_EQ(Register(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+}
+
+TEST_F(SystemScript, RegistrationReplacesStaleEntries)
+{
+    const std::u16string clsid = u"HKCR\\CLSID\\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
+    bed.registry.SetStringAt(clsid + u"\\InprocServer32", nullptr, u"C:\\old\\Orrelin.dll");
+    bed.registry.SetStringAt(clsid + u"\\Stale", nullptr, u"from an old version");
+    bed.registry.CreateKeyAt(clsid + u"\\Programmable\\Junk");
+    bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt", u"extra", u"x");
+    bed.registry.SetStringAt(u"HKCR\\.dfu", nullptr, u"oldclass");
+    ASSERT_EQ(Register(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+}
+
+TEST_F(SystemScript, UnregistrationLeavesTheSharedKeys)
+{
+    ASSERT_EQ(Register(), kSOk);
+    ASSERT_EQ(Unregister(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
+    ASSERT_EQ(Unregister(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
+}
+
+TEST_F(SystemScript, UnregistrationWithNothingRegisteredChangesNothing)
+{
+    ASSERT_EQ(Unregister(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), "");
+
+    bed.registry.SetStringAt(u"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", nullptr, u"other");
+    bed.registry.SetStringAt(u"HKCR\\txtfile", nullptr, u"Text");
+    const std::string before = bed.registry.Dump();
+    ASSERT_EQ(Unregister(), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), before);
+}
+
+TEST_F(SystemScript, ForeignSubkeysSurviveUnregistration)
+{
+    ASSERT_EQ(Register(), kSOk);
+    bed.registry.SetStringAt(u"HKCR\\CLSID\\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\\Foreign", nullptr, u"theirs");
+    bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Other", nullptr, u"{other}");
+    ASSERT_EQ(Unregister(), kSOk);
+    // The class key keeps its default value; its listed subkeys are gone.
+    EXPECT_EQ(bed.registry.Dump(), R"(HKCR
+HKCR\.dfu
+  @ = REG_SZ "dfufile\0"
+HKCR\.dfu\shellex
+HKCR\.dfu\shellex\{00021500-0000-0000-C000-000000000046}
+  @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
+HKCR\CLSID
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}
+  @ = REG_SZ "DFUShellExt Class\0"
+HKCR\CLSID\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\Foreign
+  @ = REG_SZ "theirs\0"
+HKCR\dfufile
+HKCR\dfufile\ShellEx
+HKCR\dfufile\ShellEx\ContextMenuHandlers
+HKCR\dfufile\ShellEx\ContextMenuHandlers\Other
+  @ = REG_SZ "{other}\0"
+)");
+}
+
+TEST_F(SystemScript, FailedWriteRollsTheBlockBack)
+{
+    bed.registry.FailCall(MemoryRegistry::Call::SetValue,
+                          u"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}", kErrorAccessDenied);
+    EXPECT_EQ(HexResult(Register()), "0x80070005");
+    // What unregistration leaves: the NoRemove keys, created empty, and the value that was
+    // written into the kept key .dfu.
+    EXPECT_EQ(bed.registry.Dump(), R"(HKCR
+HKCR\.dfu
+  @ = REG_SZ "dfufile\0"
+HKCR\.dfu\shellex
+HKCR\.dfu\shellex\{00021500-0000-0000-C000-000000000046}
+HKCR\CLSID
+HKCR\dfufile
+HKCR\dfufile\ShellEx
+HKCR\dfufile\ShellEx\ContextMenuHandlers
+)");
+}
+
+TEST_F(SystemScript, RunsTheSameFromTheModuleResource)
+{
+    bed.resources.AddResource(kModulePath, ResourceId::Name(u"REGISTRY"), ResourceId::Number(102),
+                              std::string(kSystemScript));
+    ASSERT_EQ(bed.registrar.RegisterScriptResource(kModulePath, 102, u"REGISTRY"), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+    ASSERT_EQ(bed.registrar.UnregisterScriptResource(kModulePath, 102, u"REGISTRY"), kSOk);
+    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
+    EXPECT_EQ(bed.resources.LoadedModuleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orrelin::regscript::test
