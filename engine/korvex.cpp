@@ -1,0 +1,92 @@
+// The engine's operations as Orrelin.dll calls them. Every one catches at this boundary:
+// an exception must not unwind into the caller's module (the 32-bit build cannot unwind
+// through foreign frames), so a failure answers false or an empty list instead.
+#include "Korvex.h"
+
+#include "dfu_reader.h"
+#include "serial_ports.h"
+#include "usb_devices.h"
+#include "win_file_source.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace {
+
+// Target names are 8-bit text in the system's ANSI code page.
+std::wstring AnsiToWide(const std::string& text) {
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
+    return wide;
+}
+
+bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& info) {
+    korvex::WinFileSource source;
+    if (!source.Open(path) || !korvex::ReadDfuFile(source, info)) {
+        return false;
+    }
+    comment = AnsiToWide(info.comment).c_str();
+    return true;
+}
+
+int Fill(CStringListX& list, const std::vector<std::wstring>& names) {
+    list.RemoveAll();
+    for (const std::wstring& name : names) {
+        list.AddTail(name.c_str());
+    }
+    return list.GetCount();
+}
+
+}  // namespace
+
+void Korvex::InitDLL() {}
+
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment) {
+    try {
+        korvex::DfuFileInfo info;
+        return ReadFileInfo(path, comment, info);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor,
+                            unsigned int& product, unsigned int& release) {
+    try {
+        korvex::DfuFileInfo info;
+        if (!ReadFileInfo(path, comment, info)) {
+            return false;
+        }
+        vendor = info.vendor;
+        product = info.product;
+        release = info.release;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+int Korvex::GetCOMPortNames(CStringListX& names) {
+    try {
+        return Fill(names, korvex::SerialPortNames());
+    } catch (...) {
+        return names.GetCount();
+    }
+}
+
+int Korvex::GetUSBDeviceNames(CStringListX& names) {
+    try {
+        return Fill(names, korvex::UsbDfuDeviceNames());
+    } catch (...) {
+        return names.GetCount();
+    }
+}

@@ -1,0 +1,29 @@
+// A file of the Windows file system as a ByteSource for the .dfu reader.
+#pragma once
+
+#include "dfu_reader.h"
+
+#include <windows.h>
+
+namespace korvex {
+
+class WinFileSource final : public ByteSource {
+public:
+    WinFileSource() = default;
+    ~WinFileSource() override;
+    WinFileSource(const WinFileSource&) = delete;
+    WinFileSource& operator=(const WinFileSource&) = delete;
+
+    // Opens path for reading, letting others go on reading, writing and deleting it: the
+    // engine only looks, so it must not be what fails when another program holds the file.
+    bool Open(const wchar_t* path);
+
+    std::uint64_t Size() const override;
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+
+private:
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    std::uint64_t m_size = 0;
+};
+
+}  // namespace korvex
