@@ -3,6 +3,8 @@
 #include "context_menu.h"
 #include "hresult.h"
 #include "infotip.h"
+#include "module.h"
+#include "resource.h"
 #include "module_state.h"
 #include "selection.h"
 
@@ -106,8 +108,7 @@ STDMETHODIMP DFUShellExt::GetInfoFlags(DWORD*)
     return E_NOTIMPL;
 }
 
-HRESULT WINAPI DFUShellExt::UpdateRegistry(BOOL) noexcept
+HRESULT WINAPI DFUShellExt::UpdateRegistry(BOOL doRegister) noexcept
 {
-    // Registration from the class's registry script arrives with the registrar.
-    return E_NOTIMPL;
+    return _pAtlModule->UpdateRegistryFromScript(IDR_DFUSHELLEXT, doRegister, nullptr);
 }

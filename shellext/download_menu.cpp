@@ -1,0 +1,187 @@
+#include <cstdint>
+
+#include "Korvex.h"
+#include "context_menu.h"
+#include "format.h"
+#include "resource.h"
+#include "shared_read_file.h"
+#include "strings.h"
+
+namespace orrelin {
+namespace {
+
+// A plain string item at a position of the menu.
+constexpr UINT kInsertFlags = MF_BYPOSITION | MF_STRING;
+constexpr UINT kAppend = 0xFFFFFFFF;
+
+// The wizard's interface; the program path stands first, between quotes, as the launch
+// expects.
+constexpr wchar_t kDefaultForm[] = L"\"%s\" /download \"%s\"";
+constexpr wchar_t kSerialForm[] = L"\"%s\" /serial \"%s\" /download \"%s\" /auto";
+constexpr wchar_t kUsbForm[] = L"\"%s\" /usb \"%s\" /download \"%s\" /auto";
+
+// The text to put between two double quotes so that standard argument parsing gives back
+// exactly `value`: a quote is escaped, and so is each backslash run that would otherwise
+// escape a quote (one before a quote of the value, or one at its end before the closing
+// quote). A value without quotes and trailing backslashes stays as it is. Without this a
+// device name could end the argument early and add switches of its own.
+std::wstring QuotedArgumentText(const std::wstring& value)
+{
+    std::wstring text;
+    text.reserve(value.size());
+    size_t backslashes = 0;
+    for (const wchar_t c : value) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            text.append(backslashes * 2 + 1, L'\\');
+        } else {
+            text.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, L'\\');
+    return text;
+}
+
+// Adds entries with consecutive identifiers at consecutive positions (or all at the end),
+// and records each entry's texts at its command offset.
+class EntryWriter {
+public:
+    EntryWriter(HMENU menu, UINT index, UINT firstId, UINT lastId, StringList& commandLines, StringList& helpTexts)
+        : m_menu(menu),
+          m_position(index),
+          m_step(index != kAppend ? 1 : 0),
+          m_firstId(firstId),
+          // Identifiers past the last one belong to the host's own commands.
+          m_room(firstId <= lastId ? std::uint64_t{lastId} - firstId + 1 : 0),
+          m_commandLines(commandLines),
+          m_helpTexts(helpTexts)
+    {
+    }
+
+    bool HasRoom() const noexcept { return m_added < m_room; }
+
+    void Add(const std::wstring& menuText, std::wstring commandLine, std::wstring helpText)
+    {
+        // The insertion's result is not consulted: an entry that could not be shown is
+        // still counted and recorded, so command offsets and list indexes stay in step.
+        InsertMenuW(m_menu, m_position, kInsertFlags, m_firstId + static_cast<UINT>(m_added), menuText.c_str());
+        m_position += m_step;
+        ++m_added;
+        m_commandLines.AddTail(std::move(commandLine));
+        m_helpTexts.AddTail(std::move(helpText));
+    }
+
+    UINT Added() const noexcept { return static_cast<UINT>(m_added); }
+
+private:
+    HMENU m_menu;
+    UINT m_position;
+    UINT m_step;
+    UINT m_firstId;
+    std::uint64_t m_room;
+    std::uint64_t m_added = 0;
+    StringList& m_commandLines;
+    StringList& m_helpTexts;
+};
+
+// The comment when there is one; else the file's title; else, when the file cannot be
+// opened, its whole path.
+std::wstring FileDescription(const std::wstring& path, const CStringX& comment)
+{
+    if (!comment.IsEmpty()) return static_cast<const wchar_t*>(comment);
+    SharedReadFile file;
+    if (file.Open(path)) return file.GetFileTitle();
+    return path;
+}
+
+// Walks the engine's list of target names, adding one entry per name while identifiers last.
+template <typename AddEntry>
+void ForEachTargetName(int (*query)(CStringListX&), EntryWriter& writer, AddEntry addEntry)
+{
+    CStringListX names;
+    query(names);  // its count is not consulted: whatever the list holds is used
+    CStringListX::POSITION position = names.GetHeadPosition();
+    while (static_cast<CStringX*>(position) != nullptr && writer.HasRoom()) {
+        addEntry(std::wstring(static_cast<const wchar_t*>(names.GetNext(position))));
+    }
+}
+
+HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts, HMENU menu,
+                     UINT index, UINT firstId, UINT lastId, UINT flags)
+{
+    if ((flags & CMF_DEFAULTONLY) != 0) return S_OK;
+
+    const std::wstring wizard = GetWizardPath();
+    if (wizard.empty()) return S_OK;
+
+    CStringX comment;
+    if (!Korvex::IsDFUFileValid(selectedPath.c_str(), comment)) return S_OK;
+    const std::wstring description = FileDescription(selectedPath, comment);
+
+    EntryWriter writer(menu, index, firstId, lastId, commandLines, helpTexts);
+    if (!writer.HasRoom()) return S_OK;
+
+    writer.Add(LoadResString(IDS_MENU_DOWNLOAD),
+               DownloadCommandLine(DownloadTarget::Default, wizard, std::wstring(), selectedPath),
+               FormatResString(IDS_HELP_DOWNLOAD, {description}));
+
+    if (writer.HasRoom()) {
+        ForEachTargetName(&Korvex::GetCOMPortNames, writer, [&](const std::wstring& port) {
+            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
+                       DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
+                       FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
+        });
+    }
+    if (writer.HasRoom()) {
+        ForEachTargetName(&Korvex::GetUSBDeviceNames, writer, [&](const std::wstring& device) {
+            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
+                       DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
+                       FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
+        });
+    }
+
+    // A success code whose value is the number of entries.
+    return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, writer.Added());
+}
+
+}  // namespace
+
+std::wstring DownloadCommandLine(DownloadTarget kind, const std::wstring& wizardPath, const std::wstring& target,
+                                 const std::wstring& file)
+{
+    // The program path is the one argument parsed without escapes (from quote to quote);
+    // a path holds no quote and ends in the wizard's name, so it goes in as it is.
+    const std::wstring quotedFile = QuotedArgumentText(file);
+    switch (kind) {
+    case DownloadTarget::Serial:
+        return FormatWithValues(kSerialForm, {wizardPath, QuotedArgumentText(target), quotedFile});
+    case DownloadTarget::Usb:
+        return FormatWithValues(kUsbForm, {wizardPath, QuotedArgumentText(target), quotedFile});
+    case DownloadTarget::Default:
+        break;
+    }
+    return FormatWithValues(kDefaultForm, {wizardPath, quotedFile});
+}
+
+HRESULT BuildDownloadMenu(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts,
+                          HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
+{
+    // Every call starts afresh: a call that adds nothing leaves no entry to be asked about.
+    commandLines.RemoveAll();
+    helpTexts.RemoveAll();
+    try {
+        return BuildEntries(selectedPath, commandLines, helpTexts, menu, index, firstId, lastId, flags);
+    } catch (...) {
+        // Lists cut off halfway could disagree on an offset; leave none rather than that.
+        commandLines.RemoveAll();
+        helpTexts.RemoveAll();
+        throw;
+    }
+}
+
+}  // namespace orrelin

@@ -1,0 +1,305 @@
+// dfushell: does with a .dfu file what Explorer does, so the registered extension can be
+// seen at work without Explorer. It finds the handlers through the registry as the shell
+// does, creates them in this apartment-threaded thread, shows the info tip and the context
+// menu with its help texts, and on request carries out one menu entry.
+//
+//   dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu
+//
+// Exit codes: 0 done; 1 no handler answered; 2 usage, missing file or not registered;
+// 3 the chosen entry could not be carried out.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kInfoTipKey[] = L".dfu\\shellex\\{00021500-0000-0000-C000-000000000046}";
+constexpr UINT kFirstId = 1;
+constexpr UINT kLastId = 0x7FFF;
+
+template <class T>
+class Com {
+public:
+    Com() = default;
+    Com(const Com&) = delete;
+    Com& operator=(const Com&) = delete;
+    ~Com()
+    {
+        if (m_ptr) m_ptr->Release();
+    }
+    T* operator->() const { return m_ptr; }
+    T* get() const { return m_ptr; }
+    void** put() { return reinterpret_cast<void**>(&m_ptr); }
+    explicit operator bool() const { return m_ptr != nullptr; }
+
+private:
+    T* m_ptr = nullptr;
+};
+
+void Fail(const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    fwprintf(stderr, L"dfushell: ");
+    vfwprintf(stderr, format, arguments);
+    fwprintf(stderr, L"\n");
+    va_end(arguments);
+}
+
+// The default value of HKCR\<key>, or empty when the key or value is absent.
+std::wstring ClassesDefault(const std::wstring& key)
+{
+    wchar_t value[512];
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return value;
+}
+
+std::wstring ServerPath(const std::wstring& classId)
+{
+    return ClassesDefault(L"CLSID\\" + classId + L"\\InprocServer32");
+}
+
+bool ParseClassId(const std::wstring& text, CLSID& classId)
+{
+    return !text.empty() && CLSIDFromString(const_cast<LPOLESTR>(text.c_str()), &classId) == S_OK;
+}
+
+std::wstring Indented(const std::wstring& text)
+{
+    std::wstring out = L"  ";
+    for (wchar_t c : text) {
+        out += c;
+        if (c == L'\n') out += L"  ";
+    }
+    return out;
+}
+
+// The info tip: the handler named under .dfu\shellex\{IQueryInfo}, given the file by
+// IPersistFile::Load, asked by IQueryInfo::GetInfoTip.
+bool ShowInfoTip(const std::wstring& path, std::wstring& serverSeen)
+{
+    const std::wstring handler = ClassesDefault(kInfoTipKey);
+    CLSID classId;
+    if (!ParseClassId(handler, classId)) {
+        Fail(L"no info tip handler is registered for .dfu files (HKEY_CLASSES_ROOT\\%ls)", kInfoTipKey);
+        return false;
+    }
+    serverSeen = ServerPath(handler);
+    Com<IPersistFile> persist;
+    HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, persist.put());
+    if (FAILED(hr)) {
+        Fail(L"the info tip handler %ls could not be created (0x%08lX); is it registered for this architecture?",
+             handler.c_str(), static_cast<unsigned long>(hr));
+        return false;
+    }
+    hr = persist->Load(path.c_str(), STGM_READ);
+    Com<IQueryInfo> query;
+    if (SUCCEEDED(hr)) hr = persist->QueryInterface(IID_IQueryInfo, query.put());
+    WCHAR* tip = nullptr;
+    if (SUCCEEDED(hr)) hr = query->GetInfoTip(QITIPF_DEFAULT, &tip);
+    if (FAILED(hr) || tip == nullptr) {
+        Fail(L"the info tip handler gave no tip for this file (0x%08lX)", static_cast<unsigned long>(hr));
+        return false;
+    }
+    wprintf(L"Info tip:\n%ls\n\n", Indented(tip).c_str());
+    CoTaskMemFree(tip);
+    return true;
+}
+
+// The shell's own data object for one file, as Explorer hands it to context-menu handlers.
+HRESULT SelectionDataObject(const std::wstring& path, IDataObject** data, PIDLIST_ABSOLUTE* folderId)
+{
+    *folderId = nullptr;
+    PIDLIST_ABSOLUTE item = nullptr;
+    HRESULT hr = SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr);
+    if (FAILED(hr)) return hr;
+    Com<IShellFolder> parent;
+    PCUITEMID_CHILD child = nullptr;
+    hr = SHBindToParent(item, IID_IShellFolder, parent.put(), &child);
+    if (SUCCEEDED(hr))
+        hr = parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(data));
+    if (SUCCEEDED(hr)) {
+        *folderId = ILClone(item);
+        ILRemoveLastID(*folderId);
+    }
+    CoTaskMemFree(item);
+    return hr;
+}
+
+struct MenuEntry {
+    UINT id;
+    std::wstring text;
+    std::wstring help;
+};
+
+std::vector<MenuEntry> ReadMenu(HMENU menu, IContextMenu* handler, UINT firstId)
+{
+    std::vector<MenuEntry> entries;
+    const int count = GetMenuItemCount(menu);
+    for (int position = 0; position < count; ++position) {
+        wchar_t text[512] = {};
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 512;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info)) continue;
+        wchar_t help[1024] = {};
+        handler->GetCommandString(info.wID - firstId, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 1024);
+        entries.push_back({info.wID, text, help});
+    }
+    return entries;
+}
+
+// The context menu: each handler under HKCR\<file class>\ShellEx\ContextMenuHandlers,
+// initialised with the selection and asked for its entries.
+int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& serverSeen)
+{
+    const std::wstring fileClass = ClassesDefault(L".dfu");
+    if (fileClass.empty()) {
+        Fail(L".dfu has no file class (HKEY_CLASSES_ROOT\\.dfu); is the extension registered?");
+        return 2;
+    }
+    const std::wstring handlersKey = fileClass + L"\\ShellEx\\ContextMenuHandlers";
+    HKEY handlers = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, handlersKey.c_str(), 0, KEY_READ, &handlers) != ERROR_SUCCESS) {
+        Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls)", fileClass.c_str(),
+             handlersKey.c_str());
+        return 2;
+    }
+    HKEY progIdKey = nullptr;
+    RegOpenKeyExW(HKEY_CLASSES_ROOT, fileClass.c_str(), 0, KEY_READ, &progIdKey);
+
+    int status = 1;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(handlers, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        // The handler's class is the key's default value, or the key's own name.
+        std::wstring handler = ClassesDefault(handlersKey + L"\\" + name);
+        CLSID classId;
+        if (!ParseClassId(handler, classId)) {
+            handler = name;
+            if (!ParseClassId(handler, classId)) continue;
+        }
+        if (serverSeen.empty()) serverSeen = ServerPath(handler);
+        Com<IShellExtInit> init;
+        HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put());
+        if (FAILED(hr)) {
+            Fail(L"the context-menu handler %ls (%ls) could not be created (0x%08lX)", name, handler.c_str(),
+                 static_cast<unsigned long>(hr));
+            continue;
+        }
+        Com<IDataObject> data;
+        PIDLIST_ABSOLUTE folderId = nullptr;
+        hr = SelectionDataObject(path, reinterpret_cast<IDataObject**>(data.put()), &folderId);
+        if (SUCCEEDED(hr)) hr = init->Initialize(folderId, data.get(), progIdKey);
+        CoTaskMemFree(folderId);
+        Com<IContextMenu> menuHandler;
+        if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, menuHandler.put());
+        if (FAILED(hr)) {
+            Fail(L"the context-menu handler %ls did not accept the file (0x%08lX)", name,
+                 static_cast<unsigned long>(hr));
+            continue;
+        }
+        HMENU menu = CreatePopupMenu();
+        hr = menuHandler->QueryContextMenu(menu, 0, kFirstId, kLastId, CMF_NORMAL);
+        const UINT added = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
+        wprintf(L"Context menu from %ls: %u %ls\n", name, added, added == 1 ? L"entry" : L"entries");
+        const auto entries = ReadMenu(menu, menuHandler.get(), kFirstId);
+        for (const auto& entry : entries)
+            wprintf(L"  [%u] %ls\n      %ls\n", entry.id, entry.text.c_str(), entry.help.c_str());
+        if (!entries.empty()) status = 0;
+
+        if (invoke >= 0 && !entries.empty()) {
+            const UINT offset = static_cast<UINT>(invoke);
+            if (offset >= added) {
+                Fail(L"there is no entry %ld", invoke);
+                status = 3;
+            } else {
+                CMINVOKECOMMANDINFOEX command = {};
+                command.cbSize = sizeof(command);
+                command.fMask = CMIC_MASK_UNICODE | (noUi ? CMIC_MASK_FLAG_NO_UI : 0);
+                command.lpVerb = MAKEINTRESOURCEA(offset);
+                command.lpVerbW = MAKEINTRESOURCEW(offset);
+                command.nShow = SW_SHOWNORMAL;
+                hr = menuHandler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&command));
+                wprintf(L"\nInvoked [%u] %ls: 0x%08lX\n", kFirstId + offset, entries[offset].text.c_str(),
+                        static_cast<unsigned long>(hr));
+                if (FAILED(hr)) status = 3;
+            }
+        }
+        DestroyMenu(menu);
+    }
+    if (progIdKey) RegCloseKey(progIdKey);
+    RegCloseKey(handlers);
+    if (status == 1) Fail(L"no context-menu handler added entries for this file");
+    return status;
+}
+
+// Whether the extension may be unloaded now that this host holds nothing of it.
+void ReportUnload(const std::wstring& server)
+{
+    HMODULE module = server.empty() ? nullptr : GetModuleHandleW(server.c_str());
+    if (module == nullptr) return;
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    auto canUnload = reinterpret_cast<CanUnloadNow>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
+    if (canUnload != nullptr)
+        wprintf(L"\nDllCanUnloadNow: %ls\n", canUnload() == S_OK ? L"S_OK" : L"S_FALSE");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    long invoke = -1;
+    bool noUi = false;
+    std::wstring file;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        if (argument == L"--invoke-default") {
+            invoke = 0;
+        } else if (argument == L"--invoke" && i + 1 < argc) {
+            invoke = wcstol(argv[++i], nullptr, 10);
+        } else if (argument == L"--no-ui") {
+            noUi = true;
+        } else if (file.empty() && argument.rfind(L"--", 0) != 0) {
+            file = argument;
+        } else {
+            file.clear();
+            break;
+        }
+    }
+    if (file.empty() || invoke < -1) {
+        fwprintf(stderr, L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n");
+        return 2;
+    }
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(file.c_str(), MAX_PATH * 4, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 4 || GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
+        Fail(L"%ls: no such file", file.c_str());
+        return 2;
+    }
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        Fail(L"COM could not be started");
+        return 2;
+    }
+    std::wstring server;
+    wprintf(L"File: %ls\n\n", full);
+    const bool tipShown = ShowInfoTip(full, server);
+    const int menuStatus = ShowMenu(full, invoke, noUi, server);
+    ReportUnload(server);
+    CoUninitialize();
+    if (menuStatus == 2 && !tipShown) return 2;
+    if (menuStatus == 3) return 3;
+    return tipShown || menuStatus == 0 ? 0 : 1;
+}
