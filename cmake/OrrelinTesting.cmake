@@ -1,14 +1,19 @@
-# orrelin_add_test(<target> [UI])
+# orrelin_add_test(<target> [UI] [REGISTRY])
 # Registers a GoogleTest executable with CTest. In a Windows build the test runs through
 # Wine (the target's cross-compiling emulator) inside the build's own prefix; UI tests are
-# marked so a run without a display can tell why they fail.
+# marked so a run without a display can tell why they fail. REGISTRY tests change the
+# prefix's shared registration (HKCR associations, the approved list), so no two of them,
+# of either architecture, run at once.
 function(orrelin_add_test target)
-  cmake_parse_arguments(ARG "UI" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "UI;REGISTRY" "" "" ${ARGN})
   set(name ${ORRELIN_TEST_PREFIX}${target})
   add_test(NAME ${name} COMMAND ${target} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+    if(ARG_REGISTRY)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine-registration)
+    endif()
     if(ARG_UI)
       set_tests_properties(${name} PROPERTIES LABELS "wine;ui")
     else()

@@ -5,6 +5,16 @@
 #include <windows.h>
 #include <objbase.h>
 
+namespace orrelin {
+struct IRegistrarBase;
+}
+
+// An extra variable for a registry script; a list of them ends at an entry without a name.
+struct RegistryVariable {
+    const wchar_t* name;
+    const wchar_t* value;
+};
+
 // One creatable class of the library. The map ends at an entry without a class identifier.
 struct ObjectMapEntry {
     using UpdateRegistryFunc = HRESULT(WINAPI*)(BOOL doRegister);
@@ -64,6 +74,19 @@ public:
     // The global interface table, created on first request; nothing in the library asks.
     virtual HRESULT GetGITPtr(IGlobalInterfaceTable** table) noexcept;
 
+    // The variables every script run receives: "APPID", empty.
+    virtual HRESULT AddCommonVariables(orrelin::IRegistrarBase* registrar) noexcept;
+    virtual HRESULT UpdateRegistryFromScriptUnsupported(UINT resource, BOOL doRegister,
+                                                        const RegistryVariable* variables) noexcept;
+    virtual HRESULT UpdateRegistryFromScriptByNameUnsupported(const wchar_t* resource, BOOL doRegister,
+                                                              const RegistryVariable* variables) noexcept;
+    // Runs the script resource of this library in the given direction, with the extra
+    // variables and the module's own ("APPID", "Module", "Module_Raw").
+    virtual HRESULT UpdateRegistryFromScript(UINT resource, BOOL doRegister,
+                                             const RegistryVariable* variables) noexcept;
+    virtual HRESULT UpdateRegistryFromScriptByName(const wchar_t* resource, BOOL doRegister,
+                                                   const RegistryVariable* variables) noexcept;
+
     // Runs at module termination, newest first, once. E_OUTOFMEMORY when no node can be had.
     HRESULT AddTermFunc(TermFunc function, DWORD_PTR argument) noexcept;
 
@@ -87,6 +110,11 @@ public:
     void Term() noexcept;
 
     HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** object) noexcept;
+
+    // Each class of the map (or only `filter`) runs its script and category list; then the
+    // type library, when asked. The first failure is returned.
+    HRESULT RegisterClasses(BOOL registerTypeLibrary, const CLSID* filter = nullptr) noexcept;
+    HRESULT UnregisterClasses(BOOL unregisterTypeLibrary, const CLSID* filter = nullptr) noexcept;
 };
 
 // The module record of the COM side: the module carrying the type library and the lock that
@@ -111,6 +139,12 @@ extern ComModuleRecord _ComModule;
 extern GUID _ModuleTypeLibraryId;
 // The library's own instance handle.
 HINSTANCE LibraryInstance() noexcept;
+
+// Registers (or removes) the component categories a class implements or requires.
+HRESULT UpdateClassCategories(REFCLSID classId, const CategoryMapEntry* categories, BOOL doRegister) noexcept;
+// Registers the type library `module` carries, with its help directory; or removes it.
+HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept;
+HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept;
 
 // S_OK when nothing holds the library: no framework lock and a module lock count of 0.
 HRESULT CanUnloadModuleNow() noexcept;

@@ -1,0 +1,278 @@
+#include <windows.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "handles.h"
+#include "registry_text.h"
+
+using orrelin::UniqueHandle;
+
+namespace {
+
+const std::wstring kClass = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
+const std::wstring kLibrary = L"{B0EC6BB1-49C8-11D5-901D-00B0D064D823}";
+const GUID kLibraryId = {0xB0EC6BB1, 0x49C8, 0x11D5, {0x90, 0x1D, 0x00, 0xB0, 0xD0, 0x64, 0xD8, 0x23}};
+const wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const wchar_t kInfoTipHandler[] = L"{00021500-0000-0000-C000-000000000046}";
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+// regsvr32 of this program's own bitness (System32 is the 32-bit one for a 32-bit caller).
+DWORD Regsvr32(const std::wstring& arguments)
+{
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return static_cast<DWORD>(-1);
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle thread(process.hThread);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = static_cast<DWORD>(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+std::wstring Quoted(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
+}
+
+void DeleteTree(HKEY root, const std::wstring& path)
+{
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+}
+
+// Everything registration touches, as text.
+std::wstring RegistrationState()
+{
+    std::wstring state;
+    for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
+        state += RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", key);
+    state += RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", L"CLSID\\" + kClass);
+    state += L"Approved " + RegistryValueText(HKEY_LOCAL_MACHINE, kApprovedKey, kClass.c_str()) + L"\n";
+    ITypeLib* library = nullptr;
+    const HRESULT loaded = LoadRegTypeLib(kLibraryId, 1, 0, LOCALE_NEUTRAL, &library);
+    if (library != nullptr) library->Release();
+    state += std::wstring(L"Type library ") + (SUCCEEDED(loaded) ? L"registered" : L"not registered") + L"\n";
+    return state;
+}
+
+std::wstring RegisteredState(const std::wstring& dllPath)
+{
+    return L"HKCR\\Orrelin.DFUShellExt.1\n"
+           L"  @ = REG_SZ \"DFUShellExt Class\"\n"
+           L"HKCR\\Orrelin.DFUShellExt.1\\CLSID\n"
+           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"HKCR\\Orrelin.DFUShellExt\n"
+           L"  @ = REG_SZ \"DFUShellExt Class\"\n"
+           L"HKCR\\Orrelin.DFUShellExt\\CLSID\n"
+           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"HKCR\\Orrelin.DFUShellExt\\CurVer\n"
+           L"  @ = REG_SZ \"Orrelin.DFUShellExt.1\"\n"
+           L"HKCR\\.dfu\n"
+           L"  @ = REG_SZ \"dfufile\"\n"
+           L"HKCR\\.dfu\\shellex\n"
+           L"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}\n"
+           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"HKCR\\dfufile\n"
+           L"HKCR\\dfufile\\ShellEx\n"
+           L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\n"
+           L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt\n"
+           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"HKCR\\CLSID\\" + kClass + L"\n"
+           L"  @ = REG_SZ \"DFUShellExt Class\"\n"
+           L"HKCR\\CLSID\\" + kClass + L"\\InprocServer32\n"
+           L"  @ = REG_SZ \"" + dllPath + L"\"\n"
+           L"  ThreadingModel = REG_SZ \"Apartment\"\n"
+           L"HKCR\\CLSID\\" + kClass + L"\\ProgID\n"
+           L"  @ = REG_SZ \"Orrelin.DFUShellExt.1\"\n"
+           L"HKCR\\CLSID\\" + kClass + L"\\Programmable\n"
+           L"HKCR\\CLSID\\" + kClass + L"\\TypeLib\n"
+           L"  @ = REG_SZ \"" + kLibrary + L"\"\n"
+           L"HKCR\\CLSID\\" + kClass + L"\\VersionIndependentProgID\n"
+           L"  @ = REG_SZ \"Orrelin.DFUShellExt\"\n"
+           L"Approved REG_SZ \"CTxtInfoShlExt extension\"\n"
+           L"Type library registered\n";
+}
+
+// After unregistration the info tip association and the emptied handler keys stay.
+std::wstring UnregisteredState(const std::wstring& classKeyRemains = L"HKCR\\CLSID\\" + kClass + L" (absent)\n")
+{
+    return L"HKCR\\Orrelin.DFUShellExt.1 (absent)\n"
+           L"HKCR\\Orrelin.DFUShellExt (absent)\n"
+           L"HKCR\\.dfu\n"
+           L"  @ = REG_SZ \"dfufile\"\n"
+           L"HKCR\\.dfu\\shellex\n"
+           L"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}\n"
+           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"HKCR\\dfufile\n"
+           L"HKCR\\dfufile\\ShellEx\n"
+           L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\n" +
+           classKeyRemains +
+           L"Approved (absent)\n"
+           L"Type library not registered\n";
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dll = ProgramFolder() + L"\\Orrelin.dll";
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+
+    void Clean()
+    {
+        Regsvr32(L"/u " + Quoted(dll));
+        for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
+            DeleteTree(HKEY_CLASSES_ROOT, key);
+        DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass);
+    }
+
+    std::wstring dll;
+};
+
+TEST_F(RegistrationTest, WritesEveryKeyValueAndTheTypeLibrary)
+{
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    EXPECT_EQ(RegisteredState(dll), RegistrationState()) << Narrow(RegistrationState());
+    // The type library's own registration points at the library file.
+    const std::wstring win = sizeof(void*) == 8 ? L"win64" : L"win32";
+    EXPECT_EQ(L"REG_SZ \"" + dll + L"\"",
+              RegistryValueText(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibrary + L"\\1.0\\0\\" + win, nullptr));
+}
+
+TEST_F(RegistrationTest, RegisteringTwiceEqualsOnce)
+{
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    const std::wstring once = RegistrationState();
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    EXPECT_EQ(once, RegistrationState());
+}
+
+TEST_F(RegistrationTest, UnregisteringRemovesWhatRegistrationAdded)
+{
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Quoted(dll)));
+    EXPECT_EQ(UnregisteredState(), RegistrationState()) << Narrow(RegistrationState());
+    // Again, with nothing registered: the script changes nothing; the type library's
+    // unregistration reports that it was not registered.
+    Regsvr32(L"/u " + Quoted(dll));
+    EXPECT_EQ(UnregisteredState(), RegistrationState());
+}
+
+TEST_F(RegistrationTest, AnotherProgramsSubkeyKeepsTheClassKey)
+{
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    HKEY foreign = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kClass + L"\\Foreign").c_str(), 0,
+                                             nullptr, 0, KEY_WRITE, nullptr, &foreign, nullptr));
+    RegCloseKey(foreign);
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Quoted(dll)));
+    EXPECT_EQ(UnregisteredState(L"HKCR\\CLSID\\" + kClass + L"\n"
+                                L"  @ = REG_SZ \"DFUShellExt Class\"\n"
+                                L"HKCR\\CLSID\\" + kClass + L"\\Foreign\n"),
+              RegistrationState())
+        << Narrow(RegistrationState());
+}
+
+// Renames the copy's TYPELIB resource type in its resource directory (a length-prefixed
+// UTF-16 name), so the copy carries no type library. Wine's UpdateResourceW does not delete.
+void RenameTypeLibraryResource(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    UniqueHandle owner(file);
+    const DWORD size = GetFileSize(file, nullptr);
+    std::string bytes(size, '\0');
+    DWORD done = 0;
+    ASSERT_TRUE(ReadFile(file, bytes.data(), size, &done, nullptr));
+    const std::string name("\x07\0T\0Y\0P\0E\0L\0I\0B\0", 16);
+    const size_t at = bytes.find(name);
+    ASSERT_NE(std::string::npos, at);
+    ASSERT_EQ(std::string::npos, bytes.find(name, at + 1));
+    bytes[at + 14] = 'X';
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(WriteFile(file, bytes.data(), size, &done, nullptr));
+}
+
+// A copy of the library (with its engine) in a folder of its own.
+class RegistrationCopyTest : public RegistrationTest {
+protected:
+    void CopyTo(const std::wstring& folderName)
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder = std::wstring(temp) + folderName;
+        CreateDirectoryW(folder.c_str(), nullptr);
+        dll = folder + L"\\Orrelin.dll";
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.dll").c_str(), dll.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Korvex.dll").c_str(), (folder + L"\\Korvex.dll").c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        RegistrationTest::TearDown();
+        DeleteFileW(dll.c_str());
+        DeleteFileW((folder + L"\\Korvex.dll").c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring folder;
+};
+
+TEST_F(RegistrationCopyTest, APathWithApostrophesIsRegisteredAsItIs)
+{
+    CopyTo(L"O'Brien's ''firmware'' tools");
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    EXPECT_EQ(L"REG_SZ \"" + dll + L"\"",
+              RegistryValueText(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32", nullptr));
+    EXPECT_EQ(RegisteredState(dll), RegistrationState());
+}
+
+TEST_F(RegistrationCopyTest, WithoutItsTypeLibraryTheScriptStillRuns)
+{
+    CopyTo(L"orrelin-no-typelib");
+    RenameTypeLibraryResource(dll);
+    HMODULE copy = LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(nullptr, copy);
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer =
+        reinterpret_cast<RegisterFn>(reinterpret_cast<void (*)()>(GetProcAddress(copy, "DllRegisterServer")));
+    ASSERT_NE(nullptr, registerServer);
+    const HRESULT hr = registerServer();
+    ITypeLib* fromFile = nullptr;
+    const HRESULT loadFailure = LoadTypeLib((folder + L"\\Orrelin.tlb").c_str(), &fromFile);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(loadFailure, hr);
+    // The script ran before the type library was looked for.
+    EXPECT_EQ(L"REG_SZ \"" + dll + L"\"",
+              RegistryValueText(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32", nullptr));
+    using UnregisterFn = HRESULT(STDAPICALLTYPE*)();
+    auto unregisterServer =
+        reinterpret_cast<UnregisterFn>(reinterpret_cast<void (*)()>(GetProcAddress(copy, "DllUnregisterServer")));
+    EXPECT_EQ(loadFailure, unregisterServer());
+    FreeLibrary(copy);
+}
+
+}  // namespace
