@@ -22,7 +22,16 @@ create() {
 
 case "$action" in
   create) create ;;
-  start) create; wineserver -p; echo "wineserver running for $WINEPREFIX" ;;
+  # The server, the prefix's services and its desktop process outlive this script and every
+  # program run after it: they are started here, away from any caller's output, so that no
+  # test's output pipe stays open after the test has ended.
+  start)
+    create
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine64=/usr/lib/wine/wine64
+    [ -x "$wine64" ] || wine64=wine
+    "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+    echo "wineserver running for $WINEPREFIX" ;;
   stop) wineserver -k 2>/dev/null || true; echo "wineserver stopped for $WINEPREFIX" ;;
   *) echo "usage: $0 create|start|stop PREFIX" >&2; exit 2 ;;
 esac

@@ -1,27 +1,46 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, makes a sample .dfu file with dfu-suffix and shows what
-# the firmware engine reads from it, under Wine, for both architectures.
+# The demo: installs what is missing, builds, registers the 64-bit extension in the build's
+# Wine prefix with the 64-bit regsvr32, makes a sample .dfu file, and drives the extension
+# as Explorer would: the info tip, the download menu with its help texts, and the default
+# entry, which starts the (stand-in) upgrade wizard.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORRELIN_BUILD_DIR:-$root/build}
+arch=${ORRELIN_DEMO_ARCH:-x86_64}
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build"
 cmake --build "$build" -j2
 
+bin="$build/$arch/bin"
 demo="$build/demo"
 mkdir -p "$demo"
-sample="$demo/sample.dfu"
-seq 1 2000 > "$sample"
-dfu-suffix -v 0483 -p df11 -d 2200 -a "$sample" >/dev/null
-echo "== dfu-suffix -c $sample"
-dfu-suffix -c "$sample"
+sample="$demo/Halvorn boot loader.dfu"
+"$root/scripts/make-sample.sh" "$sample" "Halvorn boot loader 2.4"
+echo "== Sample file, as dfu-suffix reads it"
+dfu-suffix -c "$sample" | sed -n '/contains a DFU suffix/,$p'
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/cmake/wine-prefix.sh" start "$WINEPREFIX" >/dev/null
 trap '"$root/cmake/wine-prefix.sh" stop "$WINEPREFIX" >/dev/null' EXIT
-for arch in i686 x86_64; do
-  echo
-  echo "== $arch: dfuinfo.exe under Wine"
-  "$build/$arch/wine-run" "$build/$arch/bin/dfuinfo.exe" "$(winepath -w "$sample" 2>/dev/null)"
-done
+if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+echo
+echo "== Registering $arch Orrelin.dll with the $arch regsvr32"
+"$loader" regsvr32 /s "$(winpath "$bin/Orrelin.dll")"
+echo "registered: $(winpath "$bin/Orrelin.dll")"
+
+echo
+echo "== The extension at work (dfushell.exe, a stand-in for Explorer)"
+record="$demo/wizard.log"
+rm -f "$record"
+export ORRELIN_WIZARD_RECORD
+ORRELIN_WIZARD_RECORD=$(winpath "$record")
+"$loader" "$bin/dfushell.exe" --invoke-default "$(winpath "$sample")" | tr -d '\r'
+
+# The wizard runs on its own; give it a moment to say how it was started.
+for _ in $(seq 1 50); do [ -s "$record" ] && break; sleep 0.1; done
+echo
+echo "== The upgrade wizard was started with"
+if [ -s "$record" ]; then cut -f4- "$record"; else echo "(no record: the wizard did not start)"; exit 1; fi

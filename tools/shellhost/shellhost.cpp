@@ -178,6 +178,7 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
     RegOpenKeyExW(HKEY_CLASSES_ROOT, fileClass.c_str(), 0, KEY_READ, &progIdKey);
 
     int status = 1;
+    int handlersFound = 0;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
@@ -189,6 +190,7 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
             handler = name;
             if (!ParseClassId(handler, classId)) continue;
         }
+        ++handlersFound;
         if (serverSeen.empty()) serverSeen = ServerPath(handler);
         Com<IShellExtInit> init;
         HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put());
@@ -240,6 +242,11 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
     }
     if (progIdKey) RegCloseKey(progIdKey);
     RegCloseKey(handlers);
+    if (handlersFound == 0) {
+        Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls is empty)",
+             fileClass.c_str(), handlersKey.c_str());
+        return 2;
+    }
     if (status == 1) Fail(L"no context-menu handler added entries for this file");
     return status;
 }
