@@ -5,7 +5,7 @@
 namespace orrelin {
 namespace {
 
-struct Spec {
+struct Placeholder {
     bool leftAlign = false;
     bool zeroPad = false;
     bool plusSign = false;
@@ -27,23 +27,23 @@ size_t ReadNumber(std::wstring_view format, size_t& i)
     return value;
 }
 
-Spec ReadSpec(std::wstring_view format, size_t& i)
+Placeholder ReadPlaceholder(std::wstring_view format, size_t& i)
 {
-    Spec spec;
+    Placeholder placeholder;
     for (; i < format.size(); ++i) {
         const wchar_t c = format[i];
-        if (c == L'-') spec.leftAlign = true;
-        else if (c == L'0') spec.zeroPad = true;
-        else if (c == L'+') spec.plusSign = true;
-        else if (c == L' ') spec.spaceSign = true;
-        else if (c == L'#') spec.alternate = true;
+        if (c == L'-') placeholder.leftAlign = true;
+        else if (c == L'0') placeholder.zeroPad = true;
+        else if (c == L'+') placeholder.plusSign = true;
+        else if (c == L' ') placeholder.spaceSign = true;
+        else if (c == L'#') placeholder.alternate = true;
         else break;
     }
-    spec.width = ReadNumber(format, i);
+    placeholder.width = ReadNumber(format, i);
     if (i < format.size() && format[i] == L'.') {
         ++i;
-        spec.hasPrecision = true;
-        spec.precision = ReadNumber(format, i);
+        placeholder.hasPrecision = true;
+        placeholder.precision = ReadNumber(format, i);
     }
     // Length modifiers only say how C varargs were passed; our values carry their own width.
     while (i < format.size()) {
@@ -57,8 +57,8 @@ Spec ReadSpec(std::wstring_view format, size_t& i)
         }
     }
     if (i >= format.size()) throw FormatError("format ends inside a placeholder");
-    spec.conversion = format[i++];
-    return spec;
+    placeholder.conversion = format[i++];
+    return placeholder;
 }
 
 std::wstring Digits(unsigned long long value, unsigned base, bool upper)
@@ -73,25 +73,25 @@ std::wstring Digits(unsigned long long value, unsigned base, bool upper)
     return text;
 }
 
-void Pad(std::wstring& out, const Spec& spec, std::wstring_view prefix, std::wstring_view body, bool numeric)
+void Pad(std::wstring& out, const Placeholder& placeholder, std::wstring_view prefix, std::wstring_view body, bool numeric)
 {
     const size_t length = prefix.size() + body.size();
-    const size_t fill = spec.width > length ? spec.width - length : 0;
-    if (spec.leftAlign) {
+    const size_t fill = placeholder.width > length ? placeholder.width - length : 0;
+    if (placeholder.leftAlign) {
         out.append(prefix).append(body).append(fill, L' ');
-    } else if (numeric && spec.zeroPad && !spec.hasPrecision) {
+    } else if (numeric && placeholder.zeroPad && !placeholder.hasPrecision) {
         out.append(prefix).append(fill, L'0').append(body);
     } else {
         out.append(fill, L' ').append(prefix).append(body);
     }
 }
 
-void AppendNumber(std::wstring& out, const Spec& spec, const FormatValue& value)
+void AppendNumber(std::wstring& out, const Placeholder& placeholder, const FormatValue& value)
 {
     if (value.kind() == FormatValue::Kind::Text) throw FormatError("number placeholder given a text");
     std::wstring prefix;
     std::wstring body;
-    switch (spec.conversion) {
+    switch (placeholder.conversion) {
     case L'd':
     case L'i': {
         const long long v = value.asSigned();
@@ -99,8 +99,8 @@ void AppendNumber(std::wstring& out, const Spec& spec, const FormatValue& value)
             v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
         body = Digits(magnitude, 10, false);
         if (v < 0) prefix = L"-";
-        else if (spec.plusSign) prefix = L"+";
-        else if (spec.spaceSign) prefix = L" ";
+        else if (placeholder.plusSign) prefix = L"+";
+        else if (placeholder.spaceSign) prefix = L" ";
         break;
     }
     case L'u':
@@ -109,23 +109,23 @@ void AppendNumber(std::wstring& out, const Spec& spec, const FormatValue& value)
     case L'x':
     case L'X': {
         const unsigned long long v = value.asUnsigned();
-        body = Digits(v, 16, spec.conversion == L'X');
-        if (spec.alternate && v != 0) prefix = spec.conversion == L'X' ? L"0X" : L"0x";
+        body = Digits(v, 16, placeholder.conversion == L'X');
+        if (placeholder.alternate && v != 0) prefix = placeholder.conversion == L'X' ? L"0X" : L"0x";
         break;
     }
     case L'o': {
         const unsigned long long v = value.asUnsigned();
         body = Digits(v, 8, false);
-        if (spec.alternate && body[0] != L'0') body.insert(body.begin(), L'0');
+        if (placeholder.alternate && body[0] != L'0') body.insert(body.begin(), L'0');
         break;
     }
     default:
         throw FormatError("unknown placeholder");
     }
-    if (spec.hasPrecision && body.size() < spec.precision)
-        body.insert(body.begin(), spec.precision - body.size(), L'0');
-    if (spec.hasPrecision && spec.precision == 0 && value.asUnsigned() == 0) body.clear();
-    Pad(out, spec, prefix, body, true);
+    if (placeholder.hasPrecision && body.size() < placeholder.precision)
+        body.insert(body.begin(), placeholder.precision - body.size(), L'0');
+    if (placeholder.hasPrecision && placeholder.precision == 0 && value.asUnsigned() == 0) body.clear();
+    Pad(out, placeholder, prefix, body, true);
 }
 
 }  // namespace
@@ -151,15 +151,15 @@ std::wstring FormatWithValues(std::wstring_view format, std::initializer_list<Fo
             ++i;
             continue;
         }
-        const Spec spec = ReadSpec(format, i);
-        switch (spec.conversion) {
+        const Placeholder placeholder = ReadPlaceholder(format, i);
+        switch (placeholder.conversion) {
         case L's':
         case L'S': {
             const FormatValue& value = take();
             if (value.kind() != FormatValue::Kind::Text) throw FormatError("text placeholder given a number");
             std::wstring_view text = value.text();
-            if (spec.hasPrecision) text = text.substr(0, spec.precision);
-            Pad(out, spec, {}, text, false);
+            if (placeholder.hasPrecision) text = text.substr(0, placeholder.precision);
+            Pad(out, placeholder, {}, text, false);
             break;
         }
         case L'c':
@@ -167,11 +167,11 @@ std::wstring FormatWithValues(std::wstring_view format, std::initializer_list<Fo
             const FormatValue& value = take();
             if (value.kind() == FormatValue::Kind::Text) throw FormatError("character placeholder given a text");
             const wchar_t ch = static_cast<wchar_t>(value.asUnsigned());
-            Pad(out, spec, {}, std::wstring_view(&ch, 1), false);
+            Pad(out, placeholder, {}, std::wstring_view(&ch, 1), false);
             break;
         }
         default:
-            AppendNumber(out, spec, take());
+            AppendNumber(out, placeholder, take());
             break;
         }
     }
