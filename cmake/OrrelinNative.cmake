@@ -6,5 +6,6 @@ set(ORRELIN_TEST_PREFIX "native.")
 add_subdirectory(engine)
 add_subdirectory(registrar)
 add_subdirectory(tests)
+add_subdirectory(bench)
 # libFuzzer targets of the portable core, built with clang and run as native tests.
 include(${CMAKE_SOURCE_DIR}/fuzz/native-fuzz.cmake)

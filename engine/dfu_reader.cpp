@@ -1,6 +1,6 @@
 #include "dfu_reader.h"
 
-#include <zlib.h>
+#include "crc32.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,17 +40,17 @@ bool CrcMatches(ByteSource& source, std::uint64_t size, std::uint32_t stored) {
     const std::size_t bufferSize =
         static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkSize, covered));
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
-    uLong crc = crc32(0, Z_NULL, 0);
+    std::uint32_t crc = 0;
     for (std::uint64_t offset = 0; offset < covered;) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, covered - offset));
         if (!source.ReadAt(offset, buffer.get(), count)) {
             return false;
         }
-        crc = crc32(crc, buffer.get(), static_cast<uInt>(count));
+        crc = Crc32(crc, buffer.get(), count);
         offset += count;
     }
-    return (static_cast<std::uint32_t>(crc) ^ 0xFFFFFFFFu) == stored;
+    return (crc ^ 0xFFFFFFFFu) == stored;
 }
 
 // The name of the first named target of a DfuSe image that ends at imageEnd. Any layout

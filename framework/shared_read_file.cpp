@@ -27,10 +27,16 @@ bool SharedReadFile::Open(const std::wstring& path)
 
 bool SharedReadFile::GetStatus(FileStatus& status) const
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!m_handle || !GetFileInformationByHandle(m_handle.get(), &info)) return false;
-    status.length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    status.modified = TimeFromFileTime(info.ftLastWriteTime);
+    // The two things asked and no more: GetFileInformationByHandle also asks the volume for
+    // its serial number, which Wine answers through its mount manager, a request to another
+    // process on every info tip.
+    LARGE_INTEGER size;
+    FILETIME written;
+    if (!m_handle || !GetFileSizeEx(m_handle.get(), &size) ||
+        !GetFileTime(m_handle.get(), nullptr, nullptr, &written))
+        return false;
+    status.length = static_cast<std::uint64_t>(size.QuadPart);
+    status.modified = TimeFromFileTime(written);
     return true;
 }
 
