@@ -54,14 +54,26 @@ std::string Utf8(const std::wstring& text)
 
 void AppendRecord(const std::wstring& line)
 {
-    // One write of the whole line, appended, so records of wizards started together do not mix.
-    HANDLE file = CreateFileW(RecordPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    const std::string bytes = Utf8(line);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    // Wizards started together append to the same record. Appending alone does not keep
+    // their lines apart under every platform (Wine places an append at the end it saw,
+    // so two writers can land on the same offset), so appends take turns under a named
+    // mutex and each writes its whole line at the end found while holding it.
+    HANDLE turn = CreateMutexW(nullptr, FALSE, L"Local\\OrrelinWizardRecord");
+    if (turn != nullptr) WaitForSingleObject(turn, 10000);
+    HANDLE file = CreateFileW(RecordPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const std::string bytes = Utf8(line);
+        LARGE_INTEGER end = {};
+        DWORD written = 0;
+        if (SetFilePointerEx(file, end, nullptr, FILE_END))
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (turn != nullptr) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
 }
 
 }  // namespace
