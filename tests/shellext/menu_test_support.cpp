@@ -74,7 +74,8 @@ TempFolder::TempFolder(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    m_path = std::wstring(temp) + name + L"\\";
+    // Both architectures' tests share one prefix and may run at once: each process gets its own.
+    m_path = std::wstring(temp) + name + L" " + std::to_wstring(GetCurrentProcessId()) + L"\\";
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
