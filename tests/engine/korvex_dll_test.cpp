@@ -289,12 +289,17 @@ std::vector<std::wstring> Items(const CStringListX& list) {
 }
 
 // Values of this test program under the system's serial port map, removed afterwards. The
-// names carry the architecture so the two builds' tests can run at once.
+// two builds' tests share the map and may run at once: they take turns under a named mutex,
+// since each expects to see its own ports once and may remove the key it created.
 class KorvexComPorts : public testing::Test {
 protected:
     static constexpr const wchar_t* kKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
     void SetUp() override {
+        turn_ = CreateMutexW(nullptr, FALSE, L"Local\\OrrelinSerialPortMapTest");
+        ASSERT_NE(turn_, nullptr);
+        const DWORD waited = WaitForSingleObject(turn_, 60000);
+        ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) << waited;
         DWORD disposition = 0;
         // HARDWARE is rebuilt at each start: keys below it must be volatile.
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, REG_OPTION_VOLATILE,
@@ -304,15 +309,18 @@ protected:
     }
 
     void TearDown() override {
-        if (key_ == nullptr) {
-            return;
+        if (key_ != nullptr) {
+            for (const std::wstring& name : added_) {
+                RegDeleteValueW(key_, name.c_str());
+            }
+            RegCloseKey(key_);
+            if (createdKey_) {
+                RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+            }
         }
-        for (const std::wstring& name : added_) {
-            RegDeleteValueW(key_, name.c_str());
-        }
-        RegCloseKey(key_);
-        if (createdKey_) {
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+        if (turn_ != nullptr) {
+            ReleaseMutex(turn_);
+            CloseHandle(turn_);
         }
     }
 
@@ -329,6 +337,7 @@ protected:
         Add(REG_SZ, port.c_str(), static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
     }
 
+    HANDLE turn_ = nullptr;
     HKEY key_ = nullptr;
     bool createdKey_ = false;
     std::vector<std::wstring> added_;
