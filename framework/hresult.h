@@ -17,10 +17,12 @@ constexpr HRESULT HResultFromWin32(long code) noexcept
                      : static_cast<HRESULT>(0x80070000u | (static_cast<unsigned long>(code) & 0xFFFFu));
 }
 
-// The thread's last error as an HRESULT, after a call that reported failure.
+// The thread's last error as an HRESULT, after a call that reported failure. A failed call
+// that left no error (or a success code) is still a failure: E_FAIL.
 inline HRESULT HResultFromLastError() noexcept
 {
-    return HResultFromWin32(static_cast<long>(GetLastError()));
+    const HRESULT result = HResultFromWin32(static_cast<long>(GetLastError()));
+    return FAILED(result) ? result : E_FAIL;
 }
 
 template <typename T>

@@ -357,14 +357,19 @@ HResult CRegScriptInterpreter::RegisterBlock(std::u16string& token, KeyHandle ow
             // A removal keyword in front of a value statement has no meaning.
             if (EqualsNoCase(token, kVal)) return kDispEException;
             RETURN_IF_FAILED_HR(CheckKeyName(token));
+            if (isDelete) {
+                // The whole statement is read before the key goes, so a block after it is
+                // refused with nothing deleted.
+                const std::u16string name = token;
+                RETURN_IF_FAILED_HR(ReadToken(token));
+                RETURN_IF_FAILED_HR(SkipValueAssignment(token));
+                if (token == u"{") return kDispEException;
+                if (!IsProtectedKeyName(name)) DeleteKeyTree(owner, name.c_str());
+                continue;
+            }
             // Its result is ignored: a key that is absent or cannot go does not stop
             // registration.
             if (!IsProtectedKeyName(token)) DeleteKeyTree(owner, token.c_str());
-            if (isDelete) {
-                RETURN_IF_FAILED_HR(ReadToken(token));
-                RETURN_IF_FAILED_HR(SkipValueAssignment(token));
-                continue;
-            }
             RETURN_IF_FAILED_HR(RegisterKeyStatement(token, owner));
             continue;
         }

@@ -13,9 +13,12 @@ HRESULT CComTypeInfoHolder::GetTypeInfo(UINT, LCID lcid, ITypeInfo** info) noexc
     if (info == nullptr) return E_POINTER;
     HRESULT hr = S_OK;
     if (m_pInfo == nullptr) hr = GetTI(lcid);
-    *info = m_pInfo;
-    if (m_pInfo != nullptr) {
-        m_pInfo->AddRef();
+    // Read once: another thread may set the description between two reads, and the answer
+    // must be the pointer it counted.
+    ITypeInfo* const loaded = m_pInfo;
+    *info = loaded;
+    if (loaded != nullptr) {
+        loaded->AddRef();
         hr = S_OK;
     }
     return hr;

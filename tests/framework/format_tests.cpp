@@ -86,6 +86,16 @@ TEST(HResult, Win32CodesMapAsTheComRulesSay)
     for (const auto& row : rows) EXPECT_EQ(row.expected, orrelin::HResultFromWin32(row.code)) << row.code;
 }
 
+TEST(HResultFromLastError, AFailedCallNeverReadsAsSuccess)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(static_cast<HRESULT>(0x80070002), orrelin::HResultFromLastError());
+    SetLastError(0);
+    EXPECT_EQ(E_FAIL, orrelin::HResultFromLastError());
+    SetLastError(static_cast<DWORD>(E_ACCESSDENIED));
+    EXPECT_EQ(E_ACCESSDENIED, orrelin::HResultFromLastError());
+}
+
 HRESULT ReturnsEarlyOnFailure(HRESULT first, bool& reachedEnd)
 {
     reachedEnd = false;

@@ -466,9 +466,11 @@ TEST_F(Interpreter, StatementsWithoutMeaningAreRefused)
     for (const char16_t* script : scripts) {
         ScriptBed local;
         local.registry.CreateKeyAt(u"HKCU\\Val");
-        local.registry.CreateKeyAt(u"HKCU\\K");
+        local.registry.CreateKeyAt(u"HKCU\\K\\Child");
         EXPECT_EQ(local.Register(script), kDispEException) << EscapeText(script);
         EXPECT_TRUE(local.registry.KeyExists(u"HKCU\\Val")) << EscapeText(script);
+        // Refused before anything is done: the Delete statement's key keeps its tree.
+        EXPECT_TRUE(local.registry.KeyExists(u"HKCU\\K\\Child")) << EscapeText(script);
         EXPECT_FALSE(local.registry.KeyExists(u"HKCU\\{")) << EscapeText(script);
         EXPECT_EQ(local.registry.OpenHandleCount(), 0u);
     }
