@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <vector>
 
 #include "Korvex.h"
 #include "context_menu.h"
@@ -63,20 +64,38 @@ public:
     {
     }
 
+    // Entries of a build that did not finish leave the menu again: the host, told of the
+    // failure, hands their identifiers to the next handler, whose commands they would then
+    // start.
+    ~EntryWriter()
+    {
+        if (m_kept) return;
+        for (const UINT id : m_shown) DeleteMenu(m_menu, id, MF_BYCOMMAND);
+    }
+    EntryWriter(const EntryWriter&) = delete;
+    EntryWriter& operator=(const EntryWriter&) = delete;
+
     bool HasRoom() const noexcept { return m_added < m_room; }
 
     void Add(const std::wstring& menuText, std::wstring commandLine, std::wstring helpText)
     {
         // The insertion's result is not consulted: an entry that could not be shown is
         // still counted and recorded, so command offsets and list indexes stay in step.
-        InsertMenuW(m_menu, m_position, kInsertFlags, m_firstId + static_cast<UINT>(m_added), menuText.c_str());
+        const UINT id = m_firstId + static_cast<UINT>(m_added);
+        m_shown.push_back(id);
+        if (!InsertMenuW(m_menu, m_position, kInsertFlags, id, menuText.c_str())) m_shown.pop_back();
         m_position += m_step;
         ++m_added;
         m_commandLines.AddTail(std::move(commandLine));
         m_helpTexts.AddTail(std::move(helpText));
     }
 
-    UINT Added() const noexcept { return static_cast<UINT>(m_added); }
+    // The build finished: its entries stay.
+    UINT Keep() noexcept
+    {
+        m_kept = true;
+        return static_cast<UINT>(m_added);
+    }
 
 private:
     HMENU m_menu;
@@ -85,6 +104,8 @@ private:
     UINT m_firstId;
     std::uint64_t m_room;
     std::uint64_t m_added = 0;
+    std::vector<UINT> m_shown;
+    bool m_kept = false;
     StringList& m_commandLines;
     StringList& m_helpTexts;
 };
@@ -146,7 +167,7 @@ HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines,
     }
 
     // A success code whose value is the number of entries.
-    return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, writer.Added());
+    return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, writer.Keep());
 }
 
 }  // namespace

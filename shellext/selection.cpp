@@ -5,16 +5,23 @@
 namespace orrelin {
 namespace {
 
+// A medium released once obtained. A data object that fails keeps whatever it may have
+// written there: releasing it would free what the data object still owns.
 class ReleasedMedium {
 public:
     ReleasedMedium() noexcept { m_medium = STGMEDIUM{TYMED_HGLOBAL, {nullptr}, nullptr}; }
-    ~ReleasedMedium() { ReleaseStgMedium(&m_medium); }
+    ~ReleasedMedium()
+    {
+        if (m_obtained) ReleaseStgMedium(&m_medium);
+    }
     ReleasedMedium(const ReleasedMedium&) = delete;
     ReleasedMedium& operator=(const ReleasedMedium&) = delete;
     STGMEDIUM* get() noexcept { return &m_medium; }
+    void Obtained() noexcept { m_obtained = true; }
 
 private:
     STGMEDIUM m_medium;
+    bool m_obtained = false;
 };
 
 class LockedGlobal {
@@ -42,6 +49,7 @@ HRESULT ReadSingleSelectedFile(IDataObject* data, std::wstring& path)
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     ReleasedMedium medium;
     if (FAILED(data->GetData(&format, medium.get()))) return E_INVALIDARG;
+    medium.Obtained();
 
     LockedGlobal list(medium.get()->hGlobal);
     if (list.get() == nullptr) return E_INVALIDARG;

@@ -2,6 +2,8 @@
 
 #include "context_menu.h"
 #include "menu_test_support.h"
+#include "module_state.h"
+#include "strings.h"
 
 using namespace menutest;
 using orrelin::BuildDownloadMenu;
@@ -171,6 +173,28 @@ TEST_F(MenuBuild, RecordsEntriesWhoseInsertionFails)
     ASSERT_EQ(4u, helpTexts.GetCount());
     EXPECT_EQ(L"Download 'Boot loader' to Halvorn DFU #1 using the Halvorn Device Firmware Upgrade Wizard",
               *helpTexts.Lookup(3));
+}
+
+TEST_F(MenuBuild, EntriesOfAnUnfinishedBuildLeaveTheMenu)
+{
+    // The host, told of the failure, would hand the entries' identifiers to the next handler.
+    const HMODULE strings =
+        LoadLibraryExW((ProgramFolder() + L"menu_partial_strings.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, strings);
+    TwoPortsOneDevice();
+    PopupMenu menu(2);
+    {
+        orrelin::ModuleStateGuard guard(strings);
+        EXPECT_THROW(Build(menu.get(), 1, 100, 200), orrelin::MissingStringError);
+    }
+    EXPECT_EQ((std::vector<MenuItem>{HostItem(0), HostItem(1)}), menu.Items());
+    EXPECT_TRUE(commandLines.IsEmpty());
+    EXPECT_TRUE(helpTexts.IsEmpty());
+    FreeLibrary(strings);
+
+    // The same build with the whole string table keeps its entries.
+    EXPECT_EQ(4, Build(menu.get(), 1, 100, 200));
+    EXPECT_EQ(6, GetMenuItemCount(menu.get()));
 }
 
 TEST_F(MenuBuild, HelpTextsNameFileByTitleElseByPath)

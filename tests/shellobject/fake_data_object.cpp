@@ -30,7 +30,10 @@ STDMETHODIMP FakeDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
 {
     ++getDataCalls;
     lastFormat = *format;
-    if (FAILED(failure)) return failure;
+    if (FAILED(failure)) {
+        if (fillMediumOnFailure) *medium = STGMEDIUM{TYMED_HGLOBAL, {nullptr}, &mediumOwner};
+        return failure;
+    }
     if (format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0) return DV_E_FORMATETC;
 
     size_t characters = 1;  // the list's closing null

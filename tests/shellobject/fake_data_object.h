@@ -41,6 +41,8 @@ public:
 
     // What a GetData call answers when it is not the drop list.
     HRESULT failure = S_OK;
+    // On failure, still fill the medium, naming mediumOwner as its release object.
+    bool fillMediumOnFailure = false;
     // Hand out a medium whose memory cannot be locked.
     bool unlockableMemory = false;
     int getDataCalls = 0;

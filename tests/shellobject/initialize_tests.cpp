@@ -43,15 +43,19 @@ TEST_F(InitializeTest, RefusesAnythingButExactlyOneFileAndKeepsThePath)
         std::vector<std::wstring> paths;
         HRESULT failure;
         bool unlockable;
+        bool filledOnFailure;
     } const rows[] = {
-        {"no file", {}, S_OK, false},
-        {"two files", {L"C:\\a.dfu", L"C:\\b.dfu"}, S_OK, false},
-        {"GetData fails", {L"C:\\a.dfu"}, DV_E_FORMATETC, false},
-        {"memory cannot be locked", {L"C:\\a.dfu"}, S_OK, true},
+        {"no file", {}, S_OK, false, false},
+        {"two files", {L"C:\\a.dfu", L"C:\\b.dfu"}, S_OK, false, false},
+        {"GetData fails", {L"C:\\a.dfu"}, DV_E_FORMATETC, false, false},
+        // What a failing data object wrote is still its own.
+        {"GetData fills the medium and fails", {L"C:\\a.dfu"}, E_OUTOFMEMORY, false, true},
+        {"memory cannot be locked", {L"C:\\a.dfu"}, S_OK, true, false},
     };
     for (const auto& row : rows) {
         FakeDataObject data(row.paths);
         data.failure = row.failure;
+        data.fillMediumOnFailure = row.filledOnFailure;
         data.unlockableMemory = row.unlockable;
         EXPECT_EQ(E_INVALIDARG, InitializeWith(&data)) << row.name;
         EXPECT_EQ(L"C:\\kept.dfu", object->SelectedFilePath()) << row.name;
