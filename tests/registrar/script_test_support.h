@@ -5,6 +5,7 @@
 #include "memory_registry.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
+#include "system_script.h"
 
 #include <string>
 #include <string_view>
@@ -12,8 +13,7 @@
 
 namespace orrelin::regscript::test {
 
-// REGISTRY 102 as the library stores it: tabs, line feeds only, a line feed at the end.
-extern const std::string_view kSystemScript;
+using orrelin::test::kSystemScript;
 
 // Each byte one character (the scripts and names of the tests are ASCII or Latin-1).
 std::u16string Widen(std::string_view text);
