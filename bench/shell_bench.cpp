@@ -22,6 +22,7 @@
 #include "win_bench_support.h"
 
 using namespace orrelin::bench;
+using orrelin::ComPtr;
 
 namespace {
 
@@ -76,8 +77,8 @@ int wmain(int argc, wchar_t** argv)
     const std::uint64_t peakAtStart = PeakWorkingSet();
     const std::uint64_t size = FileSizeOf(path);
 
-    Com<IDataObject> selection;
-    SelectionDataObject(path, reinterpret_cast<IDataObject**>(selection.put()));
+    ComPtr<IDataObject> selection;
+    SelectionDataObject(path, reinterpret_cast<IDataObject**>(selection.put_void()));
 
     // What the info tip and the right-click take beyond the engine is taken run by run, each
     // against the engine check of the same run.
@@ -87,9 +88,9 @@ int wmain(int argc, wchar_t** argv)
     // Created once before anything is timed: the extension loads the engine and starts it,
     // as it must before the engine is called directly below.
     {
-        Com<IPersistFile> starter;
+        ComPtr<IPersistFile> starter;
         FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                      starter.put()),
+                                      starter.put_void()),
                      "CoCreateInstance of the registered class (is it registered for this architecture?)");
     }
     // The first round is not counted: it brings the file into the cache. Each engine figure
@@ -98,20 +99,20 @@ int wmain(int argc, wchar_t** argv)
         const double check = EngineCheck(path);
 
         double start = Seconds();
-        Com<IPersistFile> hovered;
+        ComPtr<IPersistFile> hovered;
         FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                      hovered.put()),
+                                      hovered.put_void()),
                      "CoCreateInstance of the registered class");
         const double created = Seconds() - start;
         const double hover = Hover(hovered.get(), path, kTargetName);
         start = Seconds();
-        hovered.Reset();
+        hovered.reset();
         const double released = Seconds() - start;
 
         const double listed = EngineTargetLists();
-        Com<IShellExtInit> clicked;
+        ComPtr<IShellExtInit> clicked;
         FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                      clicked.put()),
+                                      clicked.put_void()),
                      "CoCreateInstance of the registered class");
         const MenuRun menu = RightClick(clicked.get(), selection.get());
         entries = menu.entries;
@@ -135,7 +136,7 @@ int wmain(int argc, wchar_t** argv)
                 spread(tipBeyond).c_str(), Milliseconds(Median(click)).c_str(), entries, spread(clickBeyond).c_str(),
                 Milliseconds(Median(create)).c_str(), Megabytes(PeakWorkingSet()).c_str(),
                 Megabytes(peakAtStart).c_str());
-    selection.Reset();
+    selection.reset();
     CoUninitialize();
     return 0;
 }

@@ -21,6 +21,7 @@
 #include "win_bench_support.h"
 
 using namespace orrelin::bench;
+using orrelin::ComPtr;
 
 namespace {
 
@@ -50,16 +51,16 @@ Function Export(HMODULE library, const char* name)
 }
 
 template <class Interface>
-void CreateHandler(IClassFactory* factory, REFIID iid, Com<Interface>& handler)
+void CreateHandler(IClassFactory* factory, REFIID iid, ComPtr<Interface>& handler)
 {
-    FailIfFailed(factory->CreateInstance(nullptr, iid, handler.put()), "IClassFactory::CreateInstance");
+    FailIfFailed(factory->CreateInstance(nullptr, iid, handler.put_void()), "IClassFactory::CreateInstance");
 }
 
 double MedianHover(IClassFactory* factory, const std::wstring& path)
 {
     std::vector<double> times;
     for (int run = 0; run <= kRuns; ++run) {
-        Com<IPersistFile> handler;
+        ComPtr<IPersistFile> handler;
         CreateHandler(factory, IID_IPersistFile, handler);
         const double seconds = Hover(handler.get(), path, kTargetName);
         if (run > 0) times.push_back(seconds);
@@ -72,7 +73,7 @@ double MedianRightClick(IClassFactory* factory, IDataObject* selection, int targ
     SetTargets(targets);
     std::vector<double> times;
     for (int run = 0; run <= kRuns; ++run) {
-        Com<IShellExtInit> handler;
+        ComPtr<IShellExtInit> handler;
         CreateHandler(factory, IID_IShellExtInit, handler);
         const MenuRun menu = RightClick(handler.get(), selection);
         if (menu.entries != static_cast<UINT>(targets + 1))
@@ -157,11 +158,11 @@ int wmain(int argc, wchar_t** argv)
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     const auto getClassObject = Export<GetClassObject>(library, "DllGetClassObject");
     if (getClassObject == nullptr) Fail("Orrelin.dll lacks DllGetClassObject");
-    Com<IClassFactory> factory;
-    FailIfFailed(getClassObject(CLSID_DFUShellExt, IID_IClassFactory, factory.put()), "DllGetClassObject");
+    ComPtr<IClassFactory> factory;
+    FailIfFailed(getClassObject(CLSID_DFUShellExt, IID_IClassFactory, factory.put_void()), "DllGetClassObject");
 
-    Com<IDataObject> selection;
-    SelectionDataObject(path, reinterpret_cast<IDataObject**>(selection.put()));
+    ComPtr<IDataObject> selection;
+    SelectionDataObject(path, reinterpret_cast<IDataObject**>(selection.put_void()));
 
     const double hover = MedianHover(factory.get(), path);
     const double none = MedianRightClick(factory.get(), selection.get(), 0);
@@ -172,8 +173,8 @@ int wmain(int argc, wchar_t** argv)
     std::printf("| %s | %d (%d) | %s ms | %s ms | %s ms | %s ms | %s ms |\n", ArchName(), kRuns, kRegistrationRuns,
                 Milliseconds(hover).c_str(), Milliseconds(none).c_str(), Milliseconds(eight).c_str(),
                 Milliseconds(many).c_str(), Milliseconds(registration).c_str());
-    selection.Reset();
-    factory.Reset();
+    selection.reset();
+    factory.reset();
     CoUninitialize();
     return 0;
 }

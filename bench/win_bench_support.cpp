@@ -8,6 +8,8 @@
 #include <cwchar>
 
 #include "bench_stats.h"
+#include "module_file_name.h"
+#include "path.h"
 
 namespace orrelin::bench {
 
@@ -62,19 +64,18 @@ std::uint64_t FileSizeOf(const std::wstring& path)
 
 std::wstring ProgramFolder()
 {
-    wchar_t name[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, name, MAX_PATH);
-    const std::wstring path(name, length);
-    return path.substr(0, path.rfind(L'\\') + 1);
+    std::wstring name;
+    FailIfFailed(GetModuleFileNameWhole(nullptr, name), "GetModuleFileNameW");
+    return SplitPath(name).folder;
 }
 
 void SelectionDataObject(const std::wstring& path, IDataObject** data)
 {
     PIDLIST_ABSOLUTE item = nullptr;
     FailIfFailed(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr), "SHParseDisplayName");
-    Com<IShellFolder> parent;
+    ComPtr<IShellFolder> parent;
     PCUITEMID_CHILD child = nullptr;
-    const HRESULT bound = SHBindToParent(item, IID_IShellFolder, parent.put(), &child);
+    const HRESULT bound = SHBindToParent(item, IID_IShellFolder, parent.put_void(), &child);
     HRESULT hr = bound;
     if (SUCCEEDED(hr))
         hr = parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(data));
@@ -86,8 +87,8 @@ MenuRun RightClick(IShellExtInit* handler, IDataObject* selection)
 {
     constexpr UINT kFirstId = 1;
     constexpr UINT kLastId = 0x7FFF;
-    Com<IContextMenu> menu;
-    FailIfFailed(handler->QueryInterface(IID_IContextMenu, menu.put()), "QueryInterface(IContextMenu)");
+    ComPtr<IContextMenu> menu;
+    FailIfFailed(handler->QueryInterface(IID_IContextMenu, menu.put_void()), "QueryInterface(IContextMenu)");
     HMENU popup = CreatePopupMenu();
     wchar_t help[1024];
 
@@ -115,8 +116,8 @@ MenuRun RightClick(IShellExtInit* handler, IDataObject* selection)
 
 double Hover(IPersistFile* handler, const std::wstring& path, const std::wstring& mustContain)
 {
-    Com<IQueryInfo> query;
-    FailIfFailed(handler->QueryInterface(IID_IQueryInfo, query.put()), "QueryInterface(IQueryInfo)");
+    ComPtr<IQueryInfo> query;
+    FailIfFailed(handler->QueryInterface(IID_IQueryInfo, query.put_void()), "QueryInterface(IQueryInfo)");
     WCHAR* tip = nullptr;
     const double start = Seconds();
     HRESULT hr = handler->Load(path.c_str(), STGM_READ);

@@ -9,33 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include "handles.h"
+
 namespace orrelin::bench {
 
 double Seconds();
-
-template <class T>
-class Com {
-public:
-    Com() = default;
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    ~Com() { Reset(); }
-    void Reset()
-    {
-        if (m_ptr) m_ptr->Release();
-        m_ptr = nullptr;
-    }
-    T* operator->() const { return m_ptr; }
-    T* get() const { return m_ptr; }
-    void** put()
-    {
-        Reset();
-        return reinterpret_cast<void**>(&m_ptr);
-    }
-
-private:
-    T* m_ptr = nullptr;
-};
 
 [[noreturn]] void Fail(const char* format, ...);
 void FailIfFailed(HRESULT hr, const char* what);

@@ -1,3 +1,7 @@
+# The peer tool that writes and checks DFU suffixes: tests make their sample files with it
+# and hold the engine against it (package dfu-util).
+find_program(ORRELIN_DFU_SUFFIX dfu-suffix REQUIRED)
+
 # orrelin_add_test(<target> [UI] [REGISTRY])
 # Registers a GoogleTest executable with CTest. In a Windows build the test runs through
 # Wine (the target's cross-compiling emulator) inside the build's own prefix; UI tests are
@@ -34,5 +38,20 @@ function(orrelin_test_executable target)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   if(WIN32 AND ARG_DOUBLE)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORRELIN_DOUBLE_DIR})
+    add_dependencies(${target} orrelin_beside_double)
   endif()
+endfunction()
+
+# orrelin_copy_into_folder(<name> FOLDER <dir> TARGETS <target>...)
+# A target that keeps copies of the given targets' files in <dir>, so that a program there
+# loads those (the engine's test double as Korvex.dll, a copy of Orrelin.dll, the stand-in
+# wizard) instead of the ones in the build's bin folder.
+function(orrelin_copy_into_folder name)
+  cmake_parse_arguments(ARG "" "FOLDER" "TARGETS" ${ARGN})
+  set(commands COMMAND ${CMAKE_COMMAND} -E make_directory ${ARG_FOLDER})
+  foreach(target IN LISTS ARG_TARGETS)
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${ARG_FOLDER}/)
+  endforeach()
+  add_custom_target(${name} ALL ${commands} VERBATIM)
+  add_dependencies(${name} ${ARG_TARGETS})
 endfunction()

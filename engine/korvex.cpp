@@ -2,6 +2,7 @@
 // an exception must not unwind into the caller's module (the 32-bit build cannot unwind
 // through foreign frames), so a failure answers false or an empty list instead.
 #include "Korvex.h"
+#include "korvex_lists.h"
 
 #include "dfu_reader.h"
 #include "serial_ports.h"
@@ -38,14 +39,6 @@ bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& i
     return true;
 }
 
-int Fill(CStringListX& list, const std::vector<std::wstring>& names) {
-    list.RemoveAll();
-    for (const std::wstring& name : names) {
-        list.AddTail(name.c_str());
-    }
-    return list.GetCount();
-}
-
 }  // namespace
 
 void Korvex::InitDLL() {}
@@ -77,7 +70,7 @@ bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int
 
 int Korvex::GetCOMPortNames(CStringListX& names) {
     try {
-        return Fill(names, korvex::SerialPortNames());
+        return korvex::ReplaceListContents(names, korvex::SerialPortNames());
     } catch (...) {
         return names.GetCount();
     }
@@ -85,7 +78,7 @@ int Korvex::GetCOMPortNames(CStringListX& names) {
 
 int Korvex::GetUSBDeviceNames(CStringListX& names) {
     try {
-        return Fill(names, korvex::UsbDfuDeviceNames());
+        return korvex::ReplaceListContents(names, korvex::UsbDfuDeviceNames());
     } catch (...) {
         return names.GetCount();
     }

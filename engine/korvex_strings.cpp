@@ -2,6 +2,7 @@
 // may throw: an allocation that fails leaves the object as it was (or empty, when it is
 // being created) rather than letting an exception unwind into the caller's frames.
 #include "Korvex.h"
+#include "korvex_lists.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -142,3 +143,15 @@ void CStringListX::RemoveAll() {
 int CStringListX::GetCount() const {
     return m_count;
 }
+
+namespace korvex {
+
+int ReplaceListContents(CStringListX& list, const std::vector<std::wstring>& names) {
+    list.RemoveAll();
+    for (const std::wstring& name : names) {
+        list.AddTail(name.c_str());
+    }
+    return list.GetCount();
+}
+
+}  // namespace korvex

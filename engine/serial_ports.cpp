@@ -6,20 +6,10 @@
 
 #include <algorithm>
 
+#include "handles.h"
+
 namespace korvex {
 namespace {
-
-class RegistryKey {
-public:
-    explicit RegistryKey(HKEY key) : m_key(key) {}
-    ~RegistryKey() { RegCloseKey(m_key); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key;
-};
 
 // Longest value name the registry allows, plus the terminator.
 constexpr DWORD kValueNameCapacity = 16384;
@@ -30,12 +20,11 @@ constexpr int kMaxRetries = 8;
 
 std::vector<std::wstring> SerialPortNames() {
     std::vector<std::wstring> names;
-    HKEY opened = nullptr;
+    orrelin::UniqueHKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
-                      &opened) != ERROR_SUCCESS) {
+                      key.put()) != ERROR_SUCCESS) {
         return names;  // no serial ports on this machine
     }
-    RegistryKey key(opened);
     DWORD maxDataBytes = 0;
     if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr, &maxDataBytes, nullptr, nullptr) != ERROR_SUCCESS) {

@@ -7,24 +7,17 @@
 
 #include <algorithm>
 
+#include "handles.h"
+
 namespace korvex {
 namespace {
 
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : m_set(set) {}
-    ~DeviceInfoSet() {
-        if (m_set != INVALID_HANDLE_VALUE) {
-            SetupDiDestroyDeviceInfoList(m_set);
-        }
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    HDEVINFO get() const { return m_set; }
-
-private:
-    HDEVINFO m_set;
+struct DeviceInfoSetTraits {  // SetupDiGetClassDevsW: empty is INVALID_HANDLE_VALUE
+    using Type = HDEVINFO;
+    static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type set) noexcept { SetupDiDestroyDeviceInfoList(set); }
 };
+using UniqueDeviceInfoSet = orrelin::UniqueAny<DeviceInfoSetTraits>;
 
 // The raw characters of a string or multi-string property; empty when the device has none.
 std::vector<wchar_t> Property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
@@ -74,9 +67,9 @@ std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 std::vector<std::wstring> UsbDfuDeviceNames() {
     std::vector<std::wstring> names;
-    DeviceInfoSet devices(
+    UniqueDeviceInfoSet devices(
         SetupDiGetClassDevsW(nullptr, L"USB", nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
-    if (devices.get() == INVALID_HANDLE_VALUE) {
+    if (!devices) {
         return names;
     }
     for (DWORD index = 0;; ++index) {

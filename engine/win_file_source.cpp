@@ -3,6 +3,7 @@
 #include "long_paths.h"
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace korvex {
@@ -27,29 +28,22 @@ std::wstring PathToOpen(const wchar_t* path) {
 
 }  // namespace
 
-WinFileSource::~WinFileSource() {
-    if (m_file != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_file);
-    }
-}
-
 bool WinFileSource::Open(const wchar_t* path) {
-    if (m_file != INVALID_HANDLE_VALUE || path == nullptr || *path == L'\0') {
+    if (m_file || path == nullptr || *path == L'\0') {
         return false;
     }
-    HANDLE file = CreateFileW(PathToOpen(path).c_str(), GENERIC_READ,
+    orrelin::UniqueFileHandle file(CreateFileW(PathToOpen(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+                              nullptr));
+    if (!file) {
         return false;
     }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
-        CloseHandle(file);
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) {
         return false;
     }
-    m_file = file;
+    m_file = std::move(file);
     m_size = static_cast<std::uint64_t>(size.QuadPart);
     return true;
 }
@@ -65,14 +59,14 @@ bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
     // call (about 70 us), which made a 512 MiB check take four times as long as reading it.
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
-    if (at.QuadPart < 0 || !SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN)) {
+    if (at.QuadPart < 0 || !SetFilePointerEx(m_file.get(), at, nullptr, FILE_BEGIN)) {
         return false;
     }
     auto* out = static_cast<unsigned char*>(buffer);
     while (count > 0) {
         const DWORD wanted = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD got = 0;
-        if (!ReadFile(m_file, out, wanted, &got, nullptr) || got == 0) {
+        if (!ReadFile(m_file.get(), out, wanted, &got, nullptr) || got == 0) {
             return false;  // unreadable, or the file became shorter than its size said
         }
         out += got;

@@ -5,12 +5,13 @@
 
 #include <windows.h>
 
+#include "handles.h"
+
 namespace korvex {
 
 class WinFileSource final : public ByteSource {
 public:
     WinFileSource() = default;
-    ~WinFileSource() override;
     WinFileSource(const WinFileSource&) = delete;
     WinFileSource& operator=(const WinFileSource&) = delete;
 
@@ -22,7 +23,7 @@ public:
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
 
 private:
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    orrelin::UniqueFileHandle m_file;
     std::uint64_t m_size = 0;
 };
 

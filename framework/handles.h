@@ -1,5 +1,6 @@
-// Owners for the handles and blocks the library touches: each closes or frees what it holds
-// exactly once, on every path. Move-only.
+// Owners for the handles and blocks the library and its engine touch: each closes or frees
+// what it holds exactly once, on every path, and leaves the thread's last error as it was,
+// so clean-up on a failure path never hides the error being reported. Move-only.
 #pragma once
 
 #include <windows.h>
@@ -33,7 +34,11 @@ public:
     void reset(Type value = Traits::Empty()) noexcept
     {
         Type old = std::exchange(m_value, value);
-        if (old != Traits::Empty()) Traits::Close(old);
+        if (old != Traits::Empty()) {
+            const DWORD lastError = GetLastError();
+            Traits::Close(old);
+            SetLastError(lastError);
+        }
     }
     Type release() noexcept { return std::exchange(m_value, Traits::Empty()); }
 

@@ -11,7 +11,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev
   wine wine64 wine32:i386 libwine-dev
   googletest xvfb xauth dfu-util
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 missing=()

@@ -11,15 +11,15 @@ STDMETHODIMP CComClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void*
     *object = nullptr;
     // An aggregate hands its outer object only its own IUnknown.
     if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return m_pfnCreateInstance(outer, iid, object);
+    return m_instanceCreator(outer, iid, object);
 }
 
 STDMETHODIMP CComClassFactory::LockServer(BOOL lock)
 {
     if (lock)
-        _pAtlModule->Lock();
+        g_currentModule->Lock();
     else
-        _pAtlModule->Unlock();
+        g_currentModule->Unlock();
     return S_OK;
 }
 
@@ -34,7 +34,7 @@ const InterfaceMapEntry* CComClassFactory::GetInterfaceMap() noexcept
 
 HRESULT CComClassFactory::Prepare(ObjectMapEntry::CreatorFunc instanceCreator) noexcept
 {
-    m_pfnCreateInstance = instanceCreator;
+    m_instanceCreator = instanceCreator;
     if (!InitializeCriticalSectionEx(&m_lock, 0, 0)) return E_OUTOFMEMORY;
     m_lockCreated = true;
     return S_OK;

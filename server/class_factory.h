@@ -22,7 +22,7 @@ public:
 private:
     CRITICAL_SECTION m_lock;  // created and deleted with the factory, never entered
     bool m_lockCreated = false;
-    ObjectMapEntry::CreatorFunc m_pfnCreateInstance = nullptr;
+    ObjectMapEntry::CreatorFunc m_instanceCreator = nullptr;
 };
 
 // The class-object creator of every class: a new cached class factory for `instanceCreator`.

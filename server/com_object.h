@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include "interface_map.h"
 #include "module.h"
 
 // Written into a count as the first step of destruction, so that reference changes made
@@ -24,60 +25,35 @@ struct CComMultiThreadModel {
     static LONG Decrement(LONG* value) noexcept { return InterlockedDecrement(value); }
 };
 
-// A row of an interface map: the interface, the offset of its face within the object, and
-// 1 for a plain face row. A row whose kind is 0 ends the map.
-struct InterfaceMapEntry {
-    const IID* iid;
-    DWORD_PTR offset;
-    DWORD_PTR kind;
-};
-
-constexpr DWORD_PTR kPlainFaceRow = 1;
-
-// Offset of the Base face within a Derived object.
-template <class Base, class Derived>
-DWORD_PTR FaceOffset() noexcept
-{
-    constexpr DWORD_PTR probe = 0x1000;
-    return reinterpret_cast<DWORD_PTR>(static_cast<Base*>(reinterpret_cast<Derived*>(probe))) - probe;
-}
-
-// IUnknown is answered from the first row, giving every object one identity; any other
-// identifier is compared whole with each row in map order.
-HRESULT InterfaceMapWalk(void* object, const InterfaceMapEntry* map, REFIID iid, void** result) noexcept;
-
 class CComObjectRootBase {
 public:
-    CComObjectRootBase() noexcept : m_dwRef(0) {}
+    CComObjectRootBase() noexcept : m_refCount(0) {}
 
     // A stand-alone object counts its own references; a contained one stores its outer
     // object in the same place and forwards to it.
     union {
-        LONG m_dwRef;
-        IUnknown* m_pOuterUnknown;
+        LONG m_refCount;
+        IUnknown* m_outer;
     };
 
-    ULONG OuterAddRef() noexcept { return m_pOuterUnknown->AddRef(); }
-    ULONG OuterRelease() noexcept { return m_pOuterUnknown->Release(); }
-    HRESULT OuterQueryInterface(REFIID iid, void** object) noexcept
-    {
-        return m_pOuterUnknown->QueryInterface(iid, object);
-    }
+    ULONG OuterAddRef() noexcept { return m_outer->AddRef(); }
+    ULONG OuterRelease() noexcept { return m_outer->Release(); }
+    HRESULT OuterQueryInterface(REFIID iid, void** object) noexcept { return m_outer->QueryInterface(iid, object); }
 };
 
 template <class ThreadModel>
 class CComObjectRootEx : public CComObjectRootBase {
 public:
     using ThreadModelType = ThreadModel;
-    LONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_dwRef); }
-    LONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_dwRef); }
+    LONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_refCount); }
+    LONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_refCount); }
 };
 
 // The stand-alone wrapper: every face's IUnknown operations lead to this one object.
 template <class Base>
 class CComObject : public Base {
 public:
-    CComObject() { _pAtlModule->Lock(); }
+    CComObject() { g_currentModule->Lock(); }
 
     STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(this->InternalAddRef()); }
     STDMETHOD_(ULONG, Release)() override
@@ -94,8 +70,8 @@ public:
     // Destroy-and-free.
     virtual ~CComObject()
     {
-        this->m_dwRef = kDestructionMarker;
-        _pAtlModule->Unlock();
+        this->m_refCount = kDestructionMarker;
+        g_currentModule->Unlock();
     }
 };
 
@@ -103,7 +79,7 @@ public:
 template <class Base>
 class CComContainedObject : public Base {
 public:
-    explicit CComContainedObject(IUnknown* outer) noexcept { this->m_pOuterUnknown = outer; }
+    explicit CComContainedObject(IUnknown* outer) noexcept { this->m_outer = outer; }
 
     STDMETHOD_(ULONG, AddRef)() override { return this->OuterAddRef(); }
     STDMETHOD_(ULONG, Release)() override { return this->OuterRelease(); }
@@ -114,7 +90,7 @@ public:
 template <class Contained>
 class CComAggObject : public IUnknown, public CComObjectRootEx<typename Contained::ThreadModelType> {
 public:
-    explicit CComAggObject(IUnknown* outer) : m_contained(outer) { _pAtlModule->Lock(); }
+    explicit CComAggObject(IUnknown* outer) : m_contained(outer) { g_currentModule->Lock(); }
 
     STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(this->InternalAddRef()); }
     STDMETHOD_(ULONG, Release)() override
@@ -137,8 +113,8 @@ public:
 
     virtual ~CComAggObject()
     {
-        this->m_dwRef = kDestructionMarker;
-        _pAtlModule->Unlock();
+        this->m_refCount = kDestructionMarker;
+        g_currentModule->Unlock();
     }
 
     CComContainedObject<Contained> m_contained;
@@ -153,14 +129,14 @@ public:
     STDMETHOD_(ULONG, AddRef)() override
     {
         const LONG count = this->InternalAddRef();
-        if (count == 2) _pAtlModule->Lock();
+        if (count == 2) g_currentModule->Lock();
         return static_cast<ULONG>(count);
     }
     STDMETHOD_(ULONG, Release)() override
     {
         const LONG count = this->InternalRelease();
         if (count == 0) delete this;
-        else if (count == 1) _pAtlModule->Unlock();
+        else if (count == 1) g_currentModule->Unlock();
         return static_cast<ULONG>(count);
     }
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override
@@ -168,7 +144,7 @@ public:
         return InterfaceMapWalk(static_cast<Base*>(this), Base::GetInterfaceMap(), iid, object);
     }
 
-    virtual ~CComObjectCached() { this->m_dwRef = kDestructionMarker; }
+    virtual ~CComObjectCached() { this->m_refCount = kDestructionMarker; }
 };
 
 // Allocation that reports failure as null whether the allocator returns null or throws.

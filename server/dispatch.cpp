@@ -5,17 +5,19 @@
 
 #include "handles.h"
 #include "hresult.h"
+#include "scoped_lock.h"
 
 using orrelin::ComPtr;
+using orrelin::ScopedLock;
 
 HRESULT CComTypeInfoHolder::GetTypeInfo(UINT, LCID lcid, ITypeInfo** info) noexcept
 {
     if (info == nullptr) return E_POINTER;
     HRESULT hr = S_OK;
-    if (m_pInfo == nullptr) hr = GetTI(lcid);
+    if (m_typeInfo == nullptr) hr = LoadTypeInfo(lcid);
     // Read once: another thread may set the description between two reads, and the answer
     // must be the pointer it counted.
-    ITypeInfo* const loaded = m_pInfo;
+    ITypeInfo* const loaded = m_typeInfo;
     *info = loaded;
     if (loaded != nullptr) {
         loaded->AddRef();
@@ -27,13 +29,13 @@ HRESULT CComTypeInfoHolder::GetTypeInfo(UINT, LCID lcid, ITypeInfo** info) noexc
 HRESULT CComTypeInfoHolder::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept
 {
     HRESULT hr = S_OK;
-    if (m_pInfo == nullptr || m_pMap == nullptr) hr = GetTI(lcid);
-    if (m_pInfo == nullptr) return hr;
+    if (m_typeInfo == nullptr || m_nameCache == nullptr) hr = LoadTypeInfo(lcid);
+    if (m_typeInfo == nullptr) return hr;
 
-    if (m_pMap != nullptr && count == 1 && names != nullptr && names[0] != nullptr && ids != nullptr) {
+    if (m_nameCache != nullptr && count == 1 && names != nullptr && names[0] != nullptr && ids != nullptr) {
         const int length = lstrlenW(names[0]);
-        for (int i = m_nCount - 1; i >= 0; --i) {
-            const NameCacheEntry& entry = m_pMap[i];
+        for (int i = m_nameCount - 1; i >= 0; --i) {
+            const NameCacheEntry& entry = m_nameCache[i];
             if (entry.length == length && entry.name != nullptr &&
                 std::memcmp(entry.name, names[0], static_cast<size_t>(length) * sizeof(wchar_t)) == 0) {
                 ids[0] = entry.dispid;
@@ -41,7 +43,7 @@ HRESULT CComTypeInfoHolder::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
             }
         }
     }
-    return m_pInfo->GetIDsOfNames(names, count, ids);
+    return m_typeInfo->GetIDsOfNames(names, count, ids);
 }
 
 HRESULT CComTypeInfoHolder::Invoke(IDispatch* instance, DISPID id, REFIID, LCID lcid, WORD flags,
@@ -49,23 +51,23 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* instance, DISPID id, REFIID, LCID 
                                    UINT* argumentError) noexcept
 {
     HRESULT hr = S_OK;
-    if (m_pInfo == nullptr || m_pMap == nullptr) hr = GetTI(lcid);
-    if (m_pInfo == nullptr) return hr;
-    return m_pInfo->Invoke(instance, id, flags, params, result, exception, argumentError);
+    if (m_typeInfo == nullptr || m_nameCache == nullptr) hr = LoadTypeInfo(lcid);
+    if (m_typeInfo == nullptr) return hr;
+    return m_typeInfo->Invoke(instance, id, flags, params, result, exception, argumentError);
 }
 
-HRESULT CComTypeInfoHolder::GetTI(LCID lcid) noexcept
+HRESULT CComTypeInfoHolder::LoadTypeInfo(LCID lcid) noexcept
 {
-    if (m_pInfo != nullptr && m_pMap != nullptr) return S_OK;
+    if (m_typeInfo != nullptr && m_nameCache != nullptr) return S_OK;
 
-    _pAtlModule->EnterDataLock();
+    ScopedLock lock(g_currentModule->DataLock());
     HRESULT hr = E_FAIL;
-    if (m_pInfo == nullptr) {
+    if (m_typeInfo == nullptr) {
         ComPtr<ITypeLib> library;
-        hr = LoadRegTypeLib(*m_plibid, m_wMajor, m_wMinor, lcid, library.put());
+        hr = LoadRegTypeLib(*m_libraryId, m_majorVersion, m_minorVersion, lcid, library.put());
         if (SUCCEEDED(hr)) {
             ComPtr<ITypeInfo> info;
-            hr = library->GetTypeInfoOfGuid(*m_pguid, info.put());
+            hr = library->GetTypeInfoOfGuid(*m_interfaceId, info.put());
             if (SUCCEEDED(hr)) {
                 // A type description may be a face of another object; keep that object's own
                 // ITypeInfo so the one held is the object's identity.
@@ -81,15 +83,14 @@ HRESULT CComTypeInfoHolder::GetTI(LCID lcid) noexcept
                         SUCCEEDED(info2->QueryInterface(IID_ITypeInfo, other.put_void())))
                         kept = other;
                 }
-                m_pInfo = kept.detach();
-                _pAtlModule->AddTermFunc(&CComTypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
+                m_typeInfo = kept.detach();
+                g_currentModule->AddTermFunc(&CComTypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
             }
         }
     } else {
         hr = S_OK;  // another thread loaded it meanwhile
     }
-    if (m_pInfo != nullptr && m_pMap == nullptr) hr = LoadNameCache(m_pInfo);
-    _pAtlModule->LeaveDataLock();
+    if (m_typeInfo != nullptr && m_nameCache == nullptr) hr = LoadNameCache(m_typeInfo);
     return hr;
 }
 
@@ -97,15 +98,15 @@ HRESULT CComTypeInfoHolder::LoadNameCache(ITypeInfo* info) noexcept
 {
     TYPEATTR* attributes = nullptr;
     if (FAILED(info->GetTypeAttr(&attributes))) return S_OK;
-    m_nCount = attributes->cFuncs;
-    m_pMap = nullptr;
-    if (m_nCount != 0) {
-        auto* map = static_cast<NameCacheEntry*>(std::calloc(static_cast<size_t>(m_nCount), sizeof(NameCacheEntry)));
+    m_nameCount = attributes->cFuncs;
+    m_nameCache = nullptr;
+    if (m_nameCount != 0) {
+        auto* map = static_cast<NameCacheEntry*>(std::calloc(static_cast<size_t>(m_nameCount), sizeof(NameCacheEntry)));
         if (map == nullptr) {
             info->ReleaseTypeAttr(attributes);
             return E_OUTOFMEMORY;
         }
-        for (int i = 0; i < m_nCount; ++i) {
+        for (int i = 0; i < m_nameCount; ++i) {
             map[i] = NameCacheEntry{nullptr, 0, -1};
             FUNCDESC* function = nullptr;
             if (FAILED(info->GetFuncDesc(static_cast<UINT>(i), &function))) continue;
@@ -117,7 +118,7 @@ HRESULT CComTypeInfoHolder::LoadNameCache(ITypeInfo* info) noexcept
             }
             info->ReleaseFuncDesc(function);
         }
-        m_pMap = map;
+        m_nameCache = map;
     }
     info->ReleaseTypeAttr(attributes);
     return S_OK;
@@ -126,47 +127,13 @@ HRESULT CComTypeInfoHolder::LoadNameCache(ITypeInfo* info) noexcept
 void WINAPI CComTypeInfoHolder::Cleanup(DWORD_PTR argument) noexcept
 {
     auto* holder = reinterpret_cast<CComTypeInfoHolder*>(argument);
-    if (holder->m_pInfo != nullptr) {
-        holder->m_pInfo->Release();
-        holder->m_pInfo = nullptr;
+    if (holder->m_typeInfo != nullptr) {
+        holder->m_typeInfo->Release();
+        holder->m_typeInfo = nullptr;
     }
-    if (holder->m_pMap != nullptr) {
-        for (int i = 0; i < holder->m_nCount; ++i) SysFreeString(holder->m_pMap[i].name);
-        std::free(holder->m_pMap);
-        holder->m_pMap = nullptr;
+    if (holder->m_nameCache != nullptr) {
+        for (int i = 0; i < holder->m_nameCount; ++i) SysFreeString(holder->m_nameCache[i].name);
+        std::free(holder->m_nameCache);
+        holder->m_nameCache = nullptr;
     }
-}
-
-HRESULT LoadTypeLibraryOfModule(HINSTANCE module, BSTR* path, ITypeLib** library) noexcept
-{
-    if (path == nullptr || library == nullptr) return E_POINTER;
-    *path = nullptr;
-    *library = nullptr;
-
-    wchar_t fileName[MAX_PATH + 10];
-    const DWORD length = GetModuleFileNameW(module, fileName, MAX_PATH);
-    if (length == 0) return orrelin::HResultFromLastError();
-    if (length == MAX_PATH) return orrelin::HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
-    fileName[length] = L'\0';
-
-    // The extension starts at the last '.' after the last backslash, else at the end.
-    wchar_t* extension = nullptr;
-    for (wchar_t* p = fileName; *p != L'\0'; p = CharNextW(p)) {
-        if (*p == L'.')
-            extension = p;
-        else if (*p == L'\\')
-            extension = nullptr;
-    }
-    if (extension == nullptr) extension = fileName + length;
-
-    HRESULT hr = LoadTypeLib(fileName, library);
-    if (FAILED(hr)) {
-        if ((extension - fileName) + 5 > MAX_PATH) return E_FAIL;
-        lstrcpyW(extension, L".tlb");
-        hr = LoadTypeLib(fileName, library);
-        if (FAILED(hr)) return hr;
-    }
-    *path = SysAllocString(fileName);
-    if (*path == nullptr) return E_OUTOFMEMORY;
-    return S_OK;
 }

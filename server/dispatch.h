@@ -16,14 +16,14 @@ struct NameCacheEntry {
 // One static holder per automation interface; zero-initialised apart from its identity.
 class CComTypeInfoHolder {
 public:
-    const GUID* m_pguid;
-    const GUID* m_plibid;
-    WORD m_wMajor;
-    WORD m_wMinor;
-    ITypeInfo* m_pInfo;   // one reference once loaded
-    long m_dwRef;         // not changed by this library
-    NameCacheEntry* m_pMap;
-    int m_nCount;
+    const GUID* m_interfaceId;
+    const GUID* m_libraryId;
+    WORD m_majorVersion;
+    WORD m_minorVersion;
+    ITypeInfo* m_typeInfo;   // one reference once loaded
+    long m_refCount;         // not changed by this library
+    NameCacheEntry* m_nameCache;
+    int m_nameCount;
 
     HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept;
     HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept;
@@ -32,7 +32,7 @@ public:
 
     // Loads the type description from the registered type library (never from the file)
     // and builds the name cache, under the module data lock.
-    HRESULT GetTI(LCID lcid) noexcept;
+    HRESULT LoadTypeInfo(LCID lcid) noexcept;
     HRESULT LoadNameCache(ITypeInfo* info) noexcept;
 
     // Run by module termination: releases the type description and the name cache.
@@ -51,26 +51,22 @@ public:
     }
     STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override
     {
-        return _tih.GetTypeInfo(index, lcid, info);
+        return s_typeInfo.GetTypeInfo(index, lcid, info);
     }
     STDMETHOD(GetIDsOfNames)(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override
     {
-        return _tih.GetIDsOfNames(iid, names, count, lcid, ids);
+        return s_typeInfo.GetIDsOfNames(iid, names, count, lcid, ids);
     }
     STDMETHOD(Invoke)(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT* argumentError) override
     {
-        return _tih.Invoke(static_cast<IDispatch*>(this), id, iid, lcid, flags, params, result, exception,
+        return s_typeInfo.Invoke(static_cast<IDispatch*>(this), id, iid, lcid, flags, params, result, exception,
                            argumentError);
     }
 
-    static Holder _tih;
+    static Holder s_typeInfo;
 };
 
 template <class T, const IID* InterfaceId, const GUID* LibraryId, WORD Major, WORD Minor, class Holder>
-Holder IDispatchImpl<T, InterfaceId, LibraryId, Major, Minor, Holder>::_tih = {
+Holder IDispatchImpl<T, InterfaceId, LibraryId, Major, Minor, Holder>::s_typeInfo = {
     InterfaceId, LibraryId, Major, Minor, nullptr, 0, nullptr, 0};
-
-// Finds and loads the type library a module carries: the module file itself, else a .tlb
-// of the same name beside it. On success `path` holds the path that was loaded.
-HRESULT LoadTypeLibraryOfModule(HINSTANCE module, BSTR* path, ITypeLib** library) noexcept;

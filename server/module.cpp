@@ -2,13 +2,17 @@
 
 #include <new>
 
-#include "application.h"
+#include "application_base.h"
+#include "hresult.h"
 #include "module_state.h"
+#include "scoped_lock.h"
+
+using orrelin::ScopedLock;
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-CAtlModule* _pAtlModule = nullptr;
-GUID _ModuleTypeLibraryId = {};
+CAtlModule* g_currentModule = nullptr;
+GUID g_moduleTypeLibraryId = {};
 
 HINSTANCE LibraryInstance() noexcept
 {
@@ -17,98 +21,92 @@ HINSTANCE LibraryInstance() noexcept
 
 CAtlModule::CAtlModule() noexcept
 {
-    _pAtlModule = this;
+    g_currentModule = this;
     // Critical sections are recursive: loading type information adds a termination
     // function while it holds this lock.
-    if (InitializeCriticalSectionEx(&m_csStaticDataInitAndTypeInfo, 0, 0)) cbSize = sizeof(_ATL_MODULE70);
+    if (InitializeCriticalSectionEx(&dataLock, 0, 0)) recordSize = sizeof(_ATL_MODULE70);
 }
 
 CAtlModule::~CAtlModule()
 {
     Term();
-    if (_pAtlModule == this) _pAtlModule = nullptr;
+    if (g_currentModule == this) g_currentModule = nullptr;
 }
 
 LONG CAtlModule::Lock() noexcept
 {
-    return InterlockedIncrement(&m_nLockCnt);
+    return InterlockedIncrement(&lockCount);
 }
 
 LONG CAtlModule::Unlock() noexcept
 {
-    return InterlockedDecrement(&m_nLockCnt);
+    return InterlockedDecrement(&lockCount);
 }
 
 LONG CAtlModule::GetLockCount() noexcept
 {
-    return m_nLockCnt;
+    return lockCount;
 }
 
 HRESULT CAtlModule::GetGITPtr(IGlobalInterfaceTable** table) noexcept
 {
     if (table == nullptr) return E_POINTER;
     *table = nullptr;
-    if (m_pGIT == nullptr) {
-        EnterDataLock();
-        if (m_pGIT == nullptr) {
+    if (globalInterfaceTable == nullptr) {
+        ScopedLock lock(dataLock);
+        if (globalInterfaceTable == nullptr) {
             IGlobalInterfaceTable* created = nullptr;
-            const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                                IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&created));
-            if (FAILED(hr)) {
-                LeaveDataLock();
-                return hr;
-            }
-            m_pGIT = created;
+            RETURN_IF_FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&created)));
+            globalInterfaceTable = created;
         }
-        LeaveDataLock();
     }
-    m_pGIT->AddRef();
-    *table = static_cast<IGlobalInterfaceTable*>(static_cast<void*>(m_pGIT));
+    globalInterfaceTable->AddRef();
+    *table = static_cast<IGlobalInterfaceTable*>(static_cast<void*>(globalInterfaceTable));
     return S_OK;
 }
 
 HRESULT CAtlModule::AddTermFunc(TermFunc function, DWORD_PTR argument) noexcept
 {
-    auto* node = new (std::nothrow) TermFuncNode{function, argument, nullptr};
+    auto* node = new (std::nothrow) TerminationNode{function, argument, nullptr};
     if (node == nullptr) return E_OUTOFMEMORY;
-    EnterDataLock();
-    node->next = m_pTermFuncs;
-    m_pTermFuncs = node;
-    LeaveDataLock();
+    ScopedLock lock(dataLock);
+    node->next = terminationList;
+    terminationList = node;
     return S_OK;
 }
 
 void CAtlModule::Term() noexcept
 {
-    if (cbSize == 0) return;
+    if (recordSize == 0) return;
     // Runs during process detach, when no other thread can be inside the library.
-    for (TermFuncNode* node = m_pTermFuncs; node != nullptr;) {
-        TermFuncNode* next = node->next;
+    for (TerminationNode* node = terminationList; node != nullptr;) {
+        TerminationNode* next = node->next;
         node->function(node->argument);
         delete node;
         node = next;
     }
-    m_pTermFuncs = nullptr;
-    if (m_pGIT != nullptr) {
-        m_pGIT->Release();
-        m_pGIT = nullptr;
+    terminationList = nullptr;
+    if (globalInterfaceTable != nullptr) {
+        globalInterfaceTable->Release();
+        globalInterfaceTable = nullptr;
     }
-    DeleteCriticalSection(&m_csStaticDataInitAndTypeInfo);
-    cbSize = 0;
+    DeleteCriticalSection(&dataLock);
+    recordSize = 0;
 }
 
-HRESULT CComModule::Init(ObjectMapEntry* objectMap, HINSTANCE, const GUID* libraryId) noexcept
+HRESULT CComModule::Init(ObjectMapEntry* map, HINSTANCE, const GUID* libraryId) noexcept
 {
-    if (libraryId != nullptr) _ModuleTypeLibraryId = *libraryId;
-    m_pObjMap = objectMap;
-    for (ObjectMapEntry* entry = m_pObjMap; entry != nullptr && entry->classId != nullptr; ++entry)
+    if (libraryId != nullptr) g_moduleTypeLibraryId = *libraryId;
+    objectMap = map;
+    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry)
         if (entry->classInitTerm != nullptr) entry->classInitTerm(true);
     return S_OK;
 }
 
 void CComModule::Term() noexcept
 {
-    for (ObjectMapEntry* entry = m_pObjMap; entry != nullptr && entry->classId != nullptr; ++entry) {
+    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
         if (entry->classObject != nullptr) {
             entry->classObject->Release();
             entry->classObject = nullptr;
@@ -123,38 +121,37 @@ HRESULT CComModule::GetClassObject(REFCLSID classId, REFIID iid, void** object) 
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = m_pObjMap; entry != nullptr && entry->classId != nullptr; ++entry) {
+    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
         if (entry->getClassObject == nullptr || !IsEqualCLSID(classId, *entry->classId)) continue;
         // Tested again inside the lock, so two threads never create two factories.
         if (entry->classObject == nullptr) {
-            if (_ComModule.cbSize == 0) return E_UNEXPECTED;
-            EnterCriticalSection(&_ComModule.objectMapLock);
+            if (g_comModuleRecord.recordSize == 0) return E_UNEXPECTED;
+            ScopedLock lock(g_comModuleRecord.objectMapLock);
             if (entry->classObject == nullptr)
                 hr = entry->getClassObject(reinterpret_cast<void*>(entry->createInstance), IID_IUnknown,
                                            reinterpret_cast<void**>(&entry->classObject));
-            LeaveCriticalSection(&_ComModule.objectMapLock);
         }
         if (entry->classObject != nullptr) hr = entry->classObject->QueryInterface(iid, object);
         break;
     }
-    if (*object == nullptr && hr == S_OK) hr = _ComModule.cbSize == 0 ? E_UNEXPECTED : CLASS_E_CLASSNOTAVAILABLE;
+    if (*object == nullptr && hr == S_OK) hr = g_comModuleRecord.recordSize == 0 ? E_UNEXPECTED : CLASS_E_CLASSNOTAVAILABLE;
     return hr;
 }
 
 ComModuleRecord::ComModuleRecord() noexcept : typeLibraryInstance(LibraryInstance())
 {
-    if (InitializeCriticalSectionEx(&objectMapLock, 0, 0)) cbSize = sizeof(ComModuleRecord);
+    if (InitializeCriticalSectionEx(&objectMapLock, 0, 0)) recordSize = sizeof(ComModuleRecord);
 }
 
 ComModuleRecord::~ComModuleRecord()
 {
-    if (cbSize != 0) DeleteCriticalSection(&objectMapLock);
-    cbSize = 0;
+    if (recordSize != 0) DeleteCriticalSection(&objectMapLock);
+    recordSize = 0;
 }
 
 HRESULT CanUnloadModuleNow() noexcept
 {
     orrelin::ModuleStateGuard guard;
     if (orrelin::ApplicationCanUnloadNow() != S_OK) return S_FALSE;
-    return _pAtlModule != nullptr && _pAtlModule->GetLockCount() == 0 ? S_OK : S_FALSE;
+    return g_currentModule != nullptr && g_currentModule->GetLockCount() == 0 ? S_OK : S_FALSE;
 }

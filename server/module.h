@@ -1,5 +1,6 @@
 // The module object: the library's lock count, its object map, the termination list and
-// the locks that guard what more than one thread may touch.
+// the locks that guard what more than one thread may touch. Generic: the DLL's wiring
+// defines the module-wide objects and the object map that names its classes.
 #pragma once
 
 #include <windows.h>
@@ -45,20 +46,21 @@ struct CategoryMapEntry {
 
 using TermFunc = void(WINAPI*)(DWORD_PTR argument);
 
-// The module record the COM machinery shares.
+// The module record the COM machinery shares. The record's name and its field order are
+// the ones code built against this module record relies on.
 struct _ATL_MODULE70 {
-    struct TermFuncNode {
+    struct TerminationNode {
         TermFunc function;
         DWORD_PTR argument;
-        TermFuncNode* next;
+        TerminationNode* next;
     };
 
-    UINT cbSize = 0;         // set once the module data lock exists; 0 after termination
-    LONG m_nLockCnt = 0;     // reasons not to unload
-    TermFuncNode* m_pTermFuncs = nullptr;
-    CRITICAL_SECTION m_csStaticDataInitAndTypeInfo;  // the module data lock (recursive)
-    IUnknown* m_pGIT = nullptr;
-    ObjectMapEntry* m_pObjMap = nullptr;
+    UINT recordSize = 0;  // set once the module data lock exists; 0 after termination
+    LONG lockCount = 0;   // reasons not to unload
+    TerminationNode* terminationList = nullptr;  // newest first
+    CRITICAL_SECTION dataLock;                   // the module data lock (recursive)
+    IUnknown* globalInterfaceTable = nullptr;
+    ObjectMapEntry* objectMap = nullptr;
 };
 
 class CAtlModule : public _ATL_MODULE70 {
@@ -76,6 +78,7 @@ public:
 
     // The variables every script run receives: "APPID", empty.
     virtual HRESULT AddCommonVariables(orrelin::IRegistrarBase* registrar) noexcept;
+    // These two slots only keep the table's order for callers that index it: E_FAIL.
     virtual HRESULT UpdateRegistryFromScriptUnsupported(UINT resource, BOOL doRegister,
                                                         const RegistryVariable* variables) noexcept;
     virtual HRESULT UpdateRegistryFromScriptByNameUnsupported(const wchar_t* resource, BOOL doRegister,
@@ -94,8 +97,8 @@ public:
     // data lock; does nothing once done.
     void Term() noexcept;
 
-    void EnterDataLock() noexcept { EnterCriticalSection(&m_csStaticDataInitAndTypeInfo); }
-    void LeaveDataLock() noexcept { LeaveCriticalSection(&m_csStaticDataInitAndTypeInfo); }
+    // Valid while recordSize is non-zero.
+    CRITICAL_SECTION& DataLock() noexcept { return dataLock; }
 };
 
 template <class T>
@@ -105,7 +108,7 @@ class CAtlModuleT : public CAtlModule {
 class CComModule : public CAtlModuleT<CComModule> {
 public:
     // Stores the type library identifier and the object map, then tells each class.
-    HRESULT Init(ObjectMapEntry* objectMap, HINSTANCE instance, const GUID* libraryId) noexcept;
+    HRESULT Init(ObjectMapEntry* map, HINSTANCE instance, const GUID* libraryId) noexcept;
     // Releases the cached class objects, tells each class, then the general termination.
     void Term() noexcept;
 
@@ -120,7 +123,7 @@ public:
 // The module record of the COM side: the module carrying the type library and the lock that
 // serialises the lazy creation of class objects.
 struct ComModuleRecord {
-    UINT cbSize = 0;  // 0 when the object-map lock could not be created
+    UINT recordSize = 0;  // 0 when the object-map lock could not be created
     HINSTANCE typeLibraryInstance = nullptr;
     CRITICAL_SECTION objectMapLock;
 
@@ -131,20 +134,15 @@ struct ComModuleRecord {
 };
 
 // The process-wide current module, through which objects and class factories lock and
-// unlock the library.
-extern CAtlModule* _pAtlModule;
-extern CComModule _Module;
-extern ComModuleRecord _ComModule;
+// unlock the library: the module object that was constructed last.
+extern CAtlModule* g_currentModule;
+// Defined by the DLL's wiring (or a test program that links the machinery directly).
+extern CComModule g_module;
+extern ComModuleRecord g_comModuleRecord;
 // The module's type library identifier: all zero until module initialisation.
-extern GUID _ModuleTypeLibraryId;
+extern GUID g_moduleTypeLibraryId;
 // The library's own instance handle.
 HINSTANCE LibraryInstance() noexcept;
-
-// Registers (or removes) the component categories a class implements or requires.
-HRESULT UpdateClassCategories(REFCLSID classId, const CategoryMapEntry* categories, BOOL doRegister) noexcept;
-// Registers the type library `module` carries, with its help directory; or removes it.
-HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept;
-HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept;
 
 // S_OK when nothing holds the library: no framework lock and a module lock count of 0.
 HRESULT CanUnloadModuleNow() noexcept;

@@ -5,16 +5,16 @@
 
 #include <string>
 
-#include "dispatch.h"
+#include "registration.h"
+
 #include "handles.h"
 #include "hresult.h"
 #include "module.h"
+#include "module_file_name.h"
 #include "reg_object.h"
+#include "type_library.h"
 
 using orrelin::ComPtr;
-using orrelin::HResultFromLastError;
-using orrelin::HResultFromWin32;
-using orrelin::UniqueBstr;
 using orrelin::UniqueHKey;
 
 namespace {
@@ -45,10 +45,9 @@ HRESULT RunScript(UINT resource, const wchar_t* resourceName, BOOL doRegister, c
             registrar.AddVariable(variable->name, variable->value);
         RETURN_IF_FAILED(module.AddCommonVariables(&registrar));
 
-        wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameW(LibraryInstance(), path, MAX_PATH);
-        if (length == 0) return HResultFromLastError();
-        if (length == MAX_PATH) return HResultFromWin32(ERROR_INSUFFICIENT_BUFFER);
+        std::wstring modulePath;
+        RETURN_IF_FAILED(orrelin::GetModuleFileNameWhole(LibraryInstance(), modulePath));
+        const wchar_t* const path = modulePath.c_str();
 
         const std::wstring escaped = EscapedModulePath(path);
         if (escaped.size() > kMaxEscapedPath) return E_FAIL;
@@ -79,10 +78,12 @@ bool KeyHasNoSubkeys(HKEY key)
 
 void DeleteIfEmpty(const std::wstring& keyPath)
 {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
-    const bool empty = KeyHasNoSubkeys(opened);
-    RegCloseKey(opened);
+    bool empty = false;
+    {
+        UniqueHKey opened;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return;
+        empty = KeyHasNoSubkeys(opened.get());
+    }
     if (empty) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath.c_str());
 }
 
@@ -118,24 +119,24 @@ HRESULT CAtlModule::UpdateRegistryFromScriptByName(const wchar_t* resource, BOOL
 HRESULT CComModule::RegisterClasses(BOOL registerTypeLibrary, const CLSID* filter) noexcept
 {
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = m_pObjMap; entry != nullptr && entry->classId != nullptr; ++entry) {
+    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
         if (filter != nullptr && !IsEqualCLSID(*filter, *entry->classId)) continue;
         RETURN_IF_FAILED(hr = entry->updateRegistry(TRUE));
         RETURN_IF_FAILED(hr = UpdateClassCategories(*entry->classId, entry->getCategories(), TRUE));
     }
-    if (registerTypeLibrary) return RegisterTypeLibrary(_ComModule.typeLibraryInstance);
+    if (registerTypeLibrary) return RegisterTypeLibrary(g_comModuleRecord.typeLibraryInstance);
     return hr;
 }
 
 HRESULT CComModule::UnregisterClasses(BOOL unregisterTypeLibrary, const CLSID* filter) noexcept
 {
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = m_pObjMap; entry != nullptr && entry->classId != nullptr; ++entry) {
+    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
         if (filter != nullptr && !IsEqualCLSID(*filter, *entry->classId)) continue;
         RETURN_IF_FAILED(hr = UpdateClassCategories(*entry->classId, entry->getCategories(), FALSE));
         RETURN_IF_FAILED(hr = entry->updateRegistry(FALSE));
     }
-    if (unregisterTypeLibrary) return UnregisterTypeLibrary(_ComModule.typeLibraryInstance);
+    if (unregisterTypeLibrary) return UnregisterTypeLibrary(g_comModuleRecord.typeLibraryInstance);
     return hr;
 }
 
@@ -168,41 +169,4 @@ HRESULT UpdateClassCategories(REFCLSID classId, const CategoryMapEntry* categori
         DeleteIfEmpty(classKey + L"\\Implemented Categories");
     }
     return S_OK;
-}
-
-HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept
-{
-    BSTR pathText = nullptr;
-    ComPtr<ITypeLib> library;
-    const HRESULT loaded = LoadTypeLibraryOfModule(module, &pathText, library.put());
-    UniqueBstr path(pathText);
-    RETURN_IF_FAILED(loaded);
-
-    BSTR helpFileText = nullptr;
-    if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFileText)))
-        return RegisterTypeLib(library.get(), path.get(), nullptr);
-    UniqueBstr helpFile(helpFileText);
-    // The help directory: the help file's text up to and including its last separator.
-    std::wstring directory;
-    if (helpFile) {
-        const std::wstring file(helpFile.get(), SysStringLen(helpFile.get()));
-        const size_t separator = file.find_last_of(L"\\/:");
-        if (separator != std::wstring::npos) directory = file.substr(0, separator + 1);
-    }
-    return RegisterTypeLib(library.get(), path.get(), const_cast<wchar_t*>(directory.c_str()));
-}
-
-HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept
-{
-    BSTR pathText = nullptr;
-    ComPtr<ITypeLib> library;
-    const HRESULT loaded = LoadTypeLibraryOfModule(module, &pathText, library.put());
-    UniqueBstr path(pathText);
-    RETURN_IF_FAILED(loaded);
-    TLIBATTR* attributes = nullptr;
-    RETURN_IF_FAILED(library->GetLibAttr(&attributes));
-    const HRESULT hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                         attributes->lcid, attributes->syskind);
-    library->ReleaseTLibAttr(attributes);
-    return hr;
 }

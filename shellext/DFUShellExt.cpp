@@ -1,6 +1,8 @@
 #include "DFUShellExt.h"
 
-#include "context_menu.h"
+#include "download_menu.h"
+#include "help_text.h"
+#include "wizard_launch.h"
 #include "hresult.h"
 #include "infotip.h"
 #include "module.h"
@@ -110,5 +112,5 @@ STDMETHODIMP DFUShellExt::GetInfoFlags(DWORD*)
 
 HRESULT WINAPI DFUShellExt::UpdateRegistry(BOOL doRegister) noexcept
 {
-    return _pAtlModule->UpdateRegistryFromScript(IDR_DFUSHELLEXT, doRegister, nullptr);
+    return g_currentModule->UpdateRegistryFromScript(IDR_DFUSHELLEXT, doRegister, nullptr);
 }

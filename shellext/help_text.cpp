@@ -1,9 +1,12 @@
+#include "help_text.h"
+
+#include <shlobj.h>
+
 #include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "code_page.h"
-#include "context_menu.h"
 
 namespace orrelin {
 namespace {

@@ -1,17 +1,18 @@
+#include "wizard_launch.h"
+
 #include <vector>
 
-#include "context_menu.h"
 #include "handles.h"
 #include "hresult.h"
+#include "module_file_name.h"
 #include "module_state.h"
 #include "resource.h"
 #include "shared_read_file.h"
 #include "strings.h"
+#include "wizard_command_line.h"
 
 namespace orrelin {
 namespace {
-
-constexpr wchar_t kWizardFileName[] = L"Brannoc.exe";
 
 // Tells the user why the wizard did not start; returns when the box is closed.
 void ShowStartFailure(HWND owner, const std::wstring& commandLine, const std::wstring& reason)
@@ -23,31 +24,14 @@ void ShowStartFailure(HWND owner, const std::wstring& commandLine, const std::ws
 
 }  // namespace
 
-std::wstring WizardPathBeside(const std::wstring& moduleFileName)
-{
-    const size_t slash = moduleFileName.rfind(L'\\');
-    std::wstring path = slash == std::wstring::npos ? std::wstring() : moduleFileName.substr(0, slash + 1);
-    return path + kWizardFileName;
-}
-
 std::wstring GetWizardPath()
 {
-    wchar_t name[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(ThisModule(), name, MAX_PATH);
-    // A name that fills the whole buffer was cut short and would name another folder.
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    std::wstring path = WizardPathBeside(std::wstring(name, length));
+    // A name cut short would name another folder.
+    std::wstring moduleName;
+    if (FAILED(GetModuleFileNameWhole(ThisModule(), moduleName))) return std::wstring();
+    std::wstring path = WizardPathBeside(moduleName);
     FileStatus status;
     return GetPathStatus(path, status) ? path : std::wstring();
-}
-
-std::wstring ProgramPathOf(const std::wstring& commandLine)
-{
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        const size_t close = commandLine.find(L'"', 1);
-        return commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-    }
-    return commandLine.substr(0, commandLine.find(L' '));
 }
 
 std::wstring StartFailureReason(DWORD error, const std::wstring& programPath)

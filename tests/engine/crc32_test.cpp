@@ -85,6 +85,6 @@ INSTANTIATE_TEST_SUITE_P(Ways, Crc32Way,
                          testing::Values(Way{"Chosen", &korvex::Crc32, false},
                                          Way{"Folded", &korvex::Crc32Folded, true},
                                          Way{"Zlib", &korvex::Crc32Zlib, false}),
-                         [](const testing::TestParamInfo<Way>& info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<Way>& row) { return std::string(row.param.label); });
 
 }  // namespace

@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"EmptyStringEndsList", std::wstring(L"A\0\0B\0\0", 6), {L"A"}},
         SplitCase{"OnlyTerminator", std::wstring(L"\0", 1), {}},
         SplitCase{"Empty", std::wstring(), {}}),
-    [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<SplitCase>& row) { return std::string(row.param.label); });
 
 TEST(MultiStringBounds, ReadsNothingPastCount) {
     const wchar_t data[] = {L'A', L'B', L'C', L'D'};

@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                     NumbersCase{"Zeros", 0x0000, 0x0000, 0x0000, 0x0100},
                     NumbersCase{"DistinctBytes", 0x1234, 0x5678, 0x9ABC, 0x011A},
                     NumbersCase{"OnlyVendor", 0x1D50, 0xFFFF, 0xFFFF, 0x011A}),
-    [](const testing::TestParamInfo<NumbersCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<NumbersCase>& row) { return std::string(row.param.label); });
 
 struct FieldCase {
     const char* label;
@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"LengthMaxInLargerFile", Fields(0x0100, "UFD", 255), 300, true},
         FieldCase{"SuffixOnly", Fields(0x0100, "UFD", 16), 0, true},
         FieldCase{"SuffixOnlyLongerLength", Fields(0x0100, "UFD", 17), 0, false}),
-    [](const testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<FieldCase>& row) { return std::string(row.param.label); });
 
 TEST(DfuSuffix, EveryShortFileIsInvalid) {
     const std::string valid = WithSuffix("");
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 korvex::kReadChunkSize + 7},
                     FailureCase{"LastChunk", korvex::kReadChunkSize * 2 + 100,
                                 korvex::kReadChunkSize * 2 + 50}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.label); });
 
 TEST(DfuSuffix, FileThatShrankIsInvalid) {
     MemorySource source(WithSuffix(Payload(1000)));
@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommentCase{"NameOfFullLength", {Named(std::string(255, 'n'))}, std::string(255, 'n')},
         CommentCase{"EightBitName", {Named("Carte \xE9lectronique")}, "Carte \xE9lectronique"},
         CommentCase{"TargetWithoutElements", {DfuSeTarget{true, "Bare", ""}}, "Bare"}),
-    [](const testing::TestParamInfo<CommentCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<CommentCase>& row) { return std::string(row.param.label); });
 
 TEST(DfuSeCommentRules, NameEndsAtFirstNul) {
     std::string image = DfuSeImage({Named("Board")});
@@ -317,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"SecondTargetSignature", kSecondTargetAt, "Tarket"},
         DamageCase{"SecondTargetSizeOneTooMany", kSecondTargetAt + dfutest::kTargetSizeAt,
                    Le32Bytes(kNamedElementsSize + 1)}),
-    [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<DamageCase>& row) { return std::string(row.param.label); });
 
 TEST(DfuSeDamageSweep, UndamagedImageNamesSecondTarget) {
     const dfutest::ReadResult result =

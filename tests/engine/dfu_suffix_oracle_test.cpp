@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         OracleCase{"Zeros", "-v 0 -p 0 -d 0", 0x0000, 0x0000, 0x0000, 0x0100},
         OracleCase{"DfuSeVersion", "-S 0x011a -v 0x0483 -p 0xdf11 -d 0x0200", 0x0483, 0xDF11,
                    0x0200, 0x011A}),
-    [](const testing::TestParamInfo<OracleCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<OracleCase>& row) { return std::string(row.param.label); });
 
 TEST_F(DfuSuffixOracle, DfuSeImageGivesTargetName) {
     dfutest::DfuSeTarget first;

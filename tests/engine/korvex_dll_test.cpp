@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SampleCase{"DfuSe", L"dfuse.dfu", true, 0x0483, 0xDF11, 0x0200, true},
                     SampleCase{"Corrupt", L"corrupt.dfu", false, 0, 0, 0, false},
                     SampleCase{"NoSuffix", L"payload.bin", false, 0, 0, 0, false}),
-    [](const testing::TestParamInfo<SampleCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<SampleCase>& row) { return std::string(row.param.label); });
 
 // The writer the tests below use makes what dfu-suffix makes.
 TEST(KorvexSampleWriter, MatchesDfuSuffix) {
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
                     HolderCase{"DeleterSharingRead", GENERIC_READ | DELETE,
                                FILE_SHARE_READ | FILE_SHARE_DELETE}),
-    [](const testing::TestParamInfo<HolderCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<HolderCase>& row) { return std::string(row.param.label); });
 
 // A file of 4.5 GiB whose suffix lies past every 32-bit offset, sparse so that it takes no
 // disk space: read with 32-bit offsets anywhere, the suffix would be looked for at 0.5 GiB

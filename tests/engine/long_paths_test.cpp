@@ -35,6 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"ForwardSlashes", L"C:/" + kLongName, L"C:/" + kLongName},
         PathCase{"Relative", L"fw\\" + kLongName, L"fw\\" + kLongName},
         PathCase{"Empty", L"", L""}),
-    [](const testing::TestParamInfo<PathCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<PathCase>& row) { return std::string(row.param.label); });
 
 }  // namespace

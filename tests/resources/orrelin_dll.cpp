@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "path.h"
+
 namespace orrelin::test {
 
 std::wstring OrrelinDllPath()
@@ -12,8 +14,7 @@ std::wstring OrrelinDllPath()
         if (length == 0)
             return {};
         if (length < buffer.size()) {
-            std::wstring path(buffer.data(), length);
-            return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Orrelin.dll";
+            return SplitPath(std::wstring(buffer.data(), length)).folder + L"Orrelin.dll";
         }
         buffer.resize(buffer.size() * 2);
     }

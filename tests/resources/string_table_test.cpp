@@ -111,8 +111,8 @@ TEST_P(StringTableEntry, LoadsByIdAsStored)
 }
 
 INSTANTIATE_TEST_SUITE_P(StringTable, StringTableEntry, ::testing::ValuesIn(kStrings),
-                         [](const ::testing::TestParamInfo<StoredString>& info) {
-                             return "Id" + std::to_string(info.param.id);
+                         [](const ::testing::TestParamInfo<StoredString>& row) {
+                             return "Id" + std::to_string(row.param.id);
                          });
 
 TEST(StringTable, BlocksHoldNoOtherStrings)

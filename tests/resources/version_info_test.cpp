@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionString{L"ProductVersion", L"2.4.0.0"},
                       // Present and empty: the mark of a self-registering server.
                       VersionString{L"OLESelfRegister", L""}),
-    [](const ::testing::TestParamInfo<VersionString>& info) { return Narrow(info.param.name); });
+    [](const ::testing::TestParamInfo<VersionString>& row) { return Narrow(row.param.name); });
 
 // The absent name must be told apart from the present empty one, or the test above would
 // pass for a library without the mark.

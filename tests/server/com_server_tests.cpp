@@ -215,8 +215,8 @@ protected:
 
     void RegisterTypeLibrary()
     {
-        ComPtr<ITypeLib> library;
-        ASSERT_EQ(S_OK, LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put()));
+        ComPtr<ITypeLib> typeLibrary;
+        ASSERT_EQ(S_OK, LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, typeLibrary.put()));
     }
 
     static void UnregisterTypeLibrary()

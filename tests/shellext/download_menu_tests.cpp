@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "context_menu.h"
+#include "download_menu.h"
+#include "wizard_command_line.h"
 #include "menu_test_support.h"
 #include "module_state.h"
 #include "strings.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "context_menu.h"
+#include "help_text.h"
 #include "menu_test_support.h"
 
 using orrelin::CopyHelpText;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "context_menu.h"
+#include "download_menu.h"
+#include "wizard_command_line.h"
+#include "wizard_launch.h"
 #include "menu_test_support.h"
 
 using namespace menutest;

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "application.h"
+#include "application_base.h"
 #include "dispatch.h"
+#include "type_library.h"
 #include "handles.h"
 #include "module.h"
 #include "shell_object.h"
@@ -18,18 +19,18 @@ namespace {
 
 TEST(ModuleUnload, FrameworkLocksAndModuleLocksBothKeepTheLibrary)
 {
-    ASSERT_EQ(0, _Module.GetLockCount());
+    ASSERT_EQ(0, g_module.GetLockCount());
     EXPECT_EQ(S_OK, CanUnloadModuleNow());
     orrelin::ApplicationLock();
     EXPECT_EQ(S_FALSE, CanUnloadModuleNow()) << "a framework lock with a module lock count of 0";
     orrelin::ApplicationUnlock();
     EXPECT_EQ(S_OK, CanUnloadModuleNow());
-    _Module.Lock();
+    g_module.Lock();
     EXPECT_EQ(S_FALSE, CanUnloadModuleNow());
-    _Module.Unlock();
-    _Module.Unlock();
+    g_module.Unlock();
+    g_module.Unlock();
     EXPECT_EQ(S_FALSE, CanUnloadModuleNow()) << "a count of -1";
-    _Module.Lock();
+    g_module.Lock();
     EXPECT_EQ(S_OK, CanUnloadModuleNow());
 }
 

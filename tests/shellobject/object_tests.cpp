@@ -89,38 +89,38 @@ TEST(ObjectIdentity, InterfaceMapWalkChecksItsArguments)
 
 TEST(ObjectLifetime, EachLiveObjectHoldsOneModuleLock)
 {
-    const LONG before = _Module.GetLockCount();
+    const LONG before = g_module.GetLockCount();
     ComPtr<IUnknown> one, two;
     ASSERT_EQ(S_OK, DFUShellExt::CreateInstance(nullptr, IID_IQueryInfo, one.put_void()));
     ASSERT_EQ(S_OK, DFUShellExt::CreateInstance(nullptr, IID_IContextMenu, two.put_void()));
-    EXPECT_EQ(before + 2, _Module.GetLockCount());
+    EXPECT_EQ(before + 2, g_module.GetLockCount());
     // References go up and down plainly on the one object, whatever face they come through.
     EXPECT_EQ(2u, one->AddRef());
     EXPECT_EQ(1u, one->Release());
     one.reset();
-    EXPECT_EQ(before + 1, _Module.GetLockCount());
+    EXPECT_EQ(before + 1, g_module.GetLockCount());
     two.reset();
-    EXPECT_EQ(before, _Module.GetLockCount());
+    EXPECT_EQ(before, g_module.GetLockCount());
 }
 
 TEST(ObjectLifetime, FailedCreationGivesItsLockBack)
 {
-    const LONG before = _Module.GetLockCount();
+    const LONG before = g_module.GetLockCount();
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(E_NOINTERFACE, DFUShellExt::CreateInstance(nullptr, IID_IPersist, &out));
     EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(before, _Module.GetLockCount());
+    EXPECT_EQ(before, g_module.GetLockCount());
     EXPECT_EQ(E_POINTER, DFUShellExt::CreateInstance(nullptr, IID_IUnknown, nullptr));
 }
 
 TEST(Aggregation, ContainedFacesForwardToTheOuterObject)
 {
     CountingOuter outer;
-    const LONG before = _Module.GetLockCount();
+    const LONG before = g_module.GetLockCount();
     IUnknown* inner = nullptr;
     ASSERT_EQ(S_OK, DFUShellExt::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
     outer.inner = inner;
-    EXPECT_EQ(before + 1, _Module.GetLockCount());
+    EXPECT_EQ(before + 1, g_module.GetLockCount());
 
     // The aggregate's own IUnknown does not forward.
     ComPtr<IUnknown> own;
@@ -150,22 +150,22 @@ TEST(Aggregation, ContainedFacesForwardToTheOuterObject)
     tip->Release();
 
     EXPECT_EQ(0u, inner->Release());
-    EXPECT_EQ(before, _Module.GetLockCount());
+    EXPECT_EQ(before, g_module.GetLockCount());
 }
 
 TEST(ClassFactory, ClientReferencesHoldExactlyOneModuleLock)
 {
-    const LONG before = _Module.GetLockCount();
+    const LONG before = g_module.GetLockCount();
     IUnknown* cached = nullptr;
     ASSERT_EQ(S_OK, CreateCachedClassFactory(reinterpret_cast<void*>(&DFUShellExt::CreateInstance), IID_IUnknown,
                                              reinterpret_cast<void**>(&cached)));
-    EXPECT_EQ(before, _Module.GetLockCount()) << "the map's own reference never locks";
+    EXPECT_EQ(before, g_module.GetLockCount()) << "the map's own reference never locks";
 
     IClassFactory* factory = nullptr;
     ASSERT_EQ(S_OK, cached->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(before + 1, _Module.GetLockCount());
+    EXPECT_EQ(before + 1, g_module.GetLockCount());
     factory->AddRef();
-    EXPECT_EQ(before + 1, _Module.GetLockCount());
+    EXPECT_EQ(before + 1, g_module.GetLockCount());
     factory->Release();
 
     CountingOuter outer;
@@ -176,18 +176,18 @@ TEST(ClassFactory, ClientReferencesHoldExactlyOneModuleLock)
 
     ComPtr<IShellExtInit> init;
     EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()));
-    EXPECT_EQ(before + 2, _Module.GetLockCount());
+    EXPECT_EQ(before + 2, g_module.GetLockCount());
     init.reset();
 
     EXPECT_EQ(S_OK, factory->LockServer(5));
-    EXPECT_EQ(before + 2, _Module.GetLockCount());
+    EXPECT_EQ(before + 2, g_module.GetLockCount());
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-    EXPECT_EQ(before + 1, _Module.GetLockCount());
+    EXPECT_EQ(before + 1, g_module.GetLockCount());
 
     EXPECT_EQ(1u, factory->Release());
-    EXPECT_EQ(before, _Module.GetLockCount());
+    EXPECT_EQ(before, g_module.GetLockCount());
     EXPECT_EQ(0u, cached->Release());
-    EXPECT_EQ(before, _Module.GetLockCount());
+    EXPECT_EQ(before, g_module.GetLockCount());
 }
 
 std::vector<int> g_terminated;
@@ -200,19 +200,19 @@ void WINAPI RecordTermination(DWORD_PTR value)
 TEST(ModuleObject, TerminationFunctionsRunNewestFirstAndOnce)
 {
     g_terminated.clear();
-    CAtlModule* const current = _pAtlModule;
+    CAtlModule* const current = g_currentModule;
     {
         CAtlModule local;
-        ASSERT_EQ(sizeof(_ATL_MODULE70), local.cbSize);
+        ASSERT_EQ(sizeof(_ATL_MODULE70), local.recordSize);
         ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 1));
         ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 2));
         local.Term();
         EXPECT_EQ((std::vector<int>{2, 1}), g_terminated);
-        EXPECT_EQ(0u, local.cbSize);
+        EXPECT_EQ(0u, local.recordSize);
         local.Term();
         EXPECT_EQ(2u, g_terminated.size());
     }
-    _pAtlModule = current;
+    g_currentModule = current;
 }
 
 }  // namespace

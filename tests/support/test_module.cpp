@@ -2,5 +2,5 @@
 // objects and class factories lock and unlock the current module.
 #include "module.h"
 
-ComModuleRecord _ComModule;
-CComModule _Module;
+ComModuleRecord g_comModuleRecord;
+CComModule g_module;

@@ -16,30 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
+
+using orrelin::ComPtr;
+
 namespace {
 
 const wchar_t kInfoTipKey[] = L".dfu\\shellex\\{00021500-0000-0000-C000-000000000046}";
 constexpr UINT kFirstId = 1;
 constexpr UINT kLastId = 0x7FFF;
-
-template <class T>
-class Com {
-public:
-    Com() = default;
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    ~Com()
-    {
-        if (m_ptr) m_ptr->Release();
-    }
-    T* operator->() const { return m_ptr; }
-    T* get() const { return m_ptr; }
-    void** put() { return reinterpret_cast<void**>(&m_ptr); }
-    explicit operator bool() const { return m_ptr != nullptr; }
-
-private:
-    T* m_ptr = nullptr;
-};
 
 void Fail(const wchar_t* format, ...)
 {
@@ -92,16 +77,16 @@ bool ShowInfoTip(const std::wstring& path, std::wstring& serverSeen)
         return false;
     }
     serverSeen = ServerPath(handler);
-    Com<IPersistFile> persist;
-    HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, persist.put());
+    ComPtr<IPersistFile> persist;
+    HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, persist.put_void());
     if (FAILED(hr)) {
         Fail(L"the info tip handler %ls could not be created (0x%08lX); is it registered for this architecture?",
              handler.c_str(), static_cast<unsigned long>(hr));
         return false;
     }
     hr = persist->Load(path.c_str(), STGM_READ);
-    Com<IQueryInfo> query;
-    if (SUCCEEDED(hr)) hr = persist->QueryInterface(IID_IQueryInfo, query.put());
+    ComPtr<IQueryInfo> query;
+    if (SUCCEEDED(hr)) hr = persist->QueryInterface(IID_IQueryInfo, query.put_void());
     WCHAR* tip = nullptr;
     if (SUCCEEDED(hr)) hr = query->GetInfoTip(QITIPF_DEFAULT, &tip);
     if (FAILED(hr) || tip == nullptr) {
@@ -120,9 +105,9 @@ HRESULT SelectionDataObject(const std::wstring& path, IDataObject** data, PIDLIS
     PIDLIST_ABSOLUTE item = nullptr;
     HRESULT hr = SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr);
     if (FAILED(hr)) return hr;
-    Com<IShellFolder> parent;
+    ComPtr<IShellFolder> parent;
     PCUITEMID_CHILD child = nullptr;
-    hr = SHBindToParent(item, IID_IShellFolder, parent.put(), &child);
+    hr = SHBindToParent(item, IID_IShellFolder, parent.put_void(), &child);
     if (SUCCEEDED(hr))
         hr = parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(data));
     if (SUCCEEDED(hr)) {
@@ -192,20 +177,20 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         }
         ++handlersFound;
         if (serverSeen.empty()) serverSeen = ServerPath(handler);
-        Com<IShellExtInit> init;
-        HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put());
+        ComPtr<IShellExtInit> init;
+        HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put_void());
         if (FAILED(hr)) {
             Fail(L"the context-menu handler %ls (%ls) could not be created (0x%08lX)", name, handler.c_str(),
                  static_cast<unsigned long>(hr));
             continue;
         }
-        Com<IDataObject> data;
+        ComPtr<IDataObject> data;
         PIDLIST_ABSOLUTE folderId = nullptr;
-        hr = SelectionDataObject(path, reinterpret_cast<IDataObject**>(data.put()), &folderId);
+        hr = SelectionDataObject(path, reinterpret_cast<IDataObject**>(data.put_void()), &folderId);
         if (SUCCEEDED(hr)) hr = init->Initialize(folderId, data.get(), progIdKey);
         CoTaskMemFree(folderId);
-        Com<IContextMenu> menuHandler;
-        if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, menuHandler.put());
+        ComPtr<IContextMenu> menuHandler;
+        if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, menuHandler.put_void());
         if (FAILED(hr)) {
             Fail(L"the context-menu handler %ls did not accept the file (0x%08lX)", name,
                  static_cast<unsigned long>(hr));

@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "path.h"
+
 namespace {
 
 std::wstring Variable(const wchar_t* name)
@@ -30,8 +32,7 @@ std::wstring RecordPath()
     std::wstring self(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size()));
     self.resize(length);
-    const size_t slash = self.rfind(L'\\');
-    return (slash == std::wstring::npos ? std::wstring() : self.substr(0, slash + 1)) + L"Brannoc.log";
+    return orrelin::SplitPath(self).folder + L"Brannoc.log";
 }
 
 std::wstring Hex(unsigned long value)

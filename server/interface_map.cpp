@@ -1,4 +1,4 @@
-#include "com_object.h"
+#include "interface_map.h"
 
 HRESULT InterfaceMapWalk(void* object, const InterfaceMapEntry* map, REFIID iid, void** result) noexcept
 {

@@ -1,7 +1,7 @@
 // COrrelinApp: the library's application object. Its start-up readies the firmware engine.
 #pragma once
 
-#include "application.h"
+#include "application_base.h"
 
 class COrrelinApp : public orrelin::Application {
 public:

@@ -1,4 +1,4 @@
-#include "application.h"
+#include "application_base.h"
 
 #include "module_state.h"
 

@@ -1,16 +1,17 @@
 // The library's module-wide objects, in the one order they are constructed in (and
 // destroyed in reverse): the COM module record, the module object, the object map and
 // the application object.
+#include "object_map.h"
+
 #include "DFUShellExt.h"
-#include "app.h"
-#include "module.h"
+#include "orrelin_app.h"
 
-ComModuleRecord _ComModule;
-CComModule _Module;
+ComModuleRecord g_comModuleRecord;
+CComModule g_module;
 
-ObjectMapEntry ObjectMap[] = {
+ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     kObjectMapEnd,
 };
 
-COrrelinApp theApp;
+COrrelinApp g_orrelinApp;

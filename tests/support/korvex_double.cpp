@@ -2,6 +2,7 @@
 // KorvexDouble_* calls, and count how often they were asked. Built as a Korvex.dll with the
 // same exports as the real engine, so a library linked against the real one loads it.
 #include "KorvexDouble.h"
+#include "korvex_lists.h"
 
 #include <windows.h>
 
@@ -55,14 +56,6 @@ bool AnswerValidity(const wchar_t* path, CStringX& comment) {
     return g_state.valid;
 }
 
-int FillList(CStringListX& list, const std::vector<std::wstring>& names) {
-    list.RemoveAll();
-    for (const std::wstring& name : names) {
-        list.AddTail(name.c_str());
-    }
-    return list.GetCount();
-}
-
 }  // namespace
 
 void Korvex::InitDLL() {
@@ -98,7 +91,7 @@ int Korvex::GetCOMPortNames(CStringListX& names) {
     try {
         Locked lock;
         ++g_state.portQueryCount;
-        return FillList(names, g_state.ports);
+        return korvex::ReplaceListContents(names, g_state.ports);
     } catch (...) {
         return names.GetCount();
     }
@@ -108,7 +101,7 @@ int Korvex::GetUSBDeviceNames(CStringListX& names) {
     try {
         Locked lock;
         ++g_state.deviceQueryCount;
-        return FillList(names, g_state.devices);
+        return korvex::ReplaceListContents(names, g_state.devices);
     } catch (...) {
         return names.GetCount();
     }

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "application.h"
+#include "application_base.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {

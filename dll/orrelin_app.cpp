@@ -1,20 +1,19 @@
-#include "app.h"
+#include "orrelin_app.h"
 
 #include "Korvex.h"
 #include "Orrelin_i.h"
 #include "module.h"
-
-extern ObjectMapEntry ObjectMap[];
+#include "object_map.h"
 
 bool COrrelinApp::InitInstance()
 {
-    _Module.Init(ObjectMap, LibraryInstance(), &LIBID_ORRELINLib);
+    g_module.Init(g_objectMap, LibraryInstance(), &LIBID_ORRELINLib);
     Korvex::InitDLL();
     return Application::InitInstance();
 }
 
 int COrrelinApp::ExitInstance()
 {
-    _Module.Term();
+    g_module.Term();
     return Application::ExitInstance();
 }

@@ -1,0 +1,39 @@
+#include "shell_approval.h"
+
+#include "handles.h"
+
+using orrelin::UniqueHKey;
+
+namespace {
+
+constexpr wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr wchar_t kClassIdText[] = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
+// The value's text is the one earlier releases wrote; installers and clean-up tools look for it.
+constexpr wchar_t kApprovalText[] = L"CTxtInfoShlExt extension";
+
+// The shell's list of approved extensions exists only on NT systems.
+bool IsNtFamily()
+{
+    return (GetVersion() & 0x80000000u) == 0;
+}
+
+}  // namespace
+
+HRESULT ApproveShellExtension() noexcept
+{
+    if (!IsNtFamily()) return S_OK;
+    UniqueHKey approved;
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put());
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExW(approved.get(), kClassIdText, 0, REG_SZ, reinterpret_cast<const BYTE*>(kApprovalText),
+                                sizeof(kApprovalText));
+    return status == ERROR_SUCCESS ? S_OK : E_ACCESSDENIED;
+}
+
+void WithdrawShellExtensionApproval() noexcept
+{
+    if (!IsNtFamily()) return;
+    UniqueHKey approved;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) == ERROR_SUCCESS)
+        RegDeleteValueW(approved.get(), kClassIdText);
+}
