@@ -97,6 +97,11 @@ struct Bstr {
     static Type Empty() noexcept { return nullptr; }
     static void Close(Type s) noexcept { SysFreeString(s); }
 };
+struct Menu {
+    using Type = HMENU;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DestroyMenu(h); }
+};
 struct ActCtx {
     using Type = HANDLE;
     static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
@@ -112,6 +117,7 @@ using UniqueLocalMemory = UniqueAny<traits::LocalMemory>;
 using UniqueCoTaskMemory = UniqueAny<traits::CoTaskMemory>;
 using UniqueBstr = UniqueAny<traits::Bstr>;
 using UniqueActCtx = UniqueAny<traits::ActCtx>;
+using UniqueMenu = UniqueAny<traits::Menu>;
 
 // A COM interface pointer that holds one reference.
 template <typename T>

@@ -19,6 +19,9 @@
 #include "handles.h"
 
 using orrelin::ComPtr;
+using orrelin::UniqueCoTaskMemory;
+using orrelin::UniqueHKey;
+using orrelin::UniqueMenu;
 
 namespace {
 
@@ -87,14 +90,14 @@ bool ShowInfoTip(const std::wstring& path, std::wstring& serverSeen)
     hr = persist->Load(path.c_str(), STGM_READ);
     ComPtr<IQueryInfo> query;
     if (SUCCEEDED(hr)) hr = persist->QueryInterface(IID_IQueryInfo, query.put_void());
-    WCHAR* tip = nullptr;
-    if (SUCCEEDED(hr)) hr = query->GetInfoTip(QITIPF_DEFAULT, &tip);
-    if (FAILED(hr) || tip == nullptr) {
+    WCHAR* tipText = nullptr;
+    if (SUCCEEDED(hr)) hr = query->GetInfoTip(QITIPF_DEFAULT, &tipText);
+    const UniqueCoTaskMemory tip(tipText);
+    if (FAILED(hr) || !tip) {
         Fail(L"the info tip handler gave no tip for this file (0x%08lX)", static_cast<unsigned long>(hr));
         return false;
     }
-    wprintf(L"Info tip:\n%ls\n\n", Indented(tip).c_str());
-    CoTaskMemFree(tip);
+    wprintf(L"Info tip:\n%ls\n\n", Indented(tipText).c_str());
     return true;
 }
 
@@ -102,19 +105,19 @@ bool ShowInfoTip(const std::wstring& path, std::wstring& serverSeen)
 HRESULT SelectionDataObject(const std::wstring& path, IDataObject** data, PIDLIST_ABSOLUTE* folderId)
 {
     *folderId = nullptr;
-    PIDLIST_ABSOLUTE item = nullptr;
-    HRESULT hr = SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr);
+    PIDLIST_ABSOLUTE itemId = nullptr;
+    HRESULT hr = SHParseDisplayName(path.c_str(), nullptr, &itemId, 0, nullptr);
     if (FAILED(hr)) return hr;
+    const UniqueCoTaskMemory item(itemId);
     ComPtr<IShellFolder> parent;
     PCUITEMID_CHILD child = nullptr;
-    hr = SHBindToParent(item, IID_IShellFolder, parent.put_void(), &child);
+    hr = SHBindToParent(itemId, IID_IShellFolder, parent.put_void(), &child);
     if (SUCCEEDED(hr))
         hr = parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(data));
     if (SUCCEEDED(hr)) {
-        *folderId = ILClone(item);
+        *folderId = ILClone(itemId);
         ILRemoveLastID(*folderId);
     }
-    CoTaskMemFree(item);
     return hr;
 }
 
@@ -153,21 +156,21 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         return 2;
     }
     const std::wstring handlersKey = fileClass + L"\\ShellEx\\ContextMenuHandlers";
-    HKEY handlers = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, handlersKey.c_str(), 0, KEY_READ, &handlers) != ERROR_SUCCESS) {
+    UniqueHKey handlers;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, handlersKey.c_str(), 0, KEY_READ, handlers.put()) != ERROR_SUCCESS) {
         Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls)", fileClass.c_str(),
              handlersKey.c_str());
         return 2;
     }
-    HKEY progIdKey = nullptr;
-    RegOpenKeyExW(HKEY_CLASSES_ROOT, fileClass.c_str(), 0, KEY_READ, &progIdKey);
+    UniqueHKey progIdKey;
+    RegOpenKeyExW(HKEY_CLASSES_ROOT, fileClass.c_str(), 0, KEY_READ, progIdKey.put());
 
     int status = 1;
     int handlersFound = 0;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
-        if (RegEnumKeyExW(handlers, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(handlers.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         // The handler's class is the key's default value, or the key's own name.
         std::wstring handler = ClassesDefault(handlersKey + L"\\" + name);
         CLSID classId;
@@ -185,10 +188,10 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
             continue;
         }
         ComPtr<IDataObject> data;
-        PIDLIST_ABSOLUTE folderId = nullptr;
-        hr = SelectionDataObject(path, reinterpret_cast<IDataObject**>(data.put_void()), &folderId);
-        if (SUCCEEDED(hr)) hr = init->Initialize(folderId, data.get(), progIdKey);
-        CoTaskMemFree(folderId);
+        PIDLIST_ABSOLUTE folderIdList = nullptr;
+        hr = SelectionDataObject(path, reinterpret_cast<IDataObject**>(data.put_void()), &folderIdList);
+        const UniqueCoTaskMemory folderId(folderIdList);
+        if (SUCCEEDED(hr)) hr = init->Initialize(folderIdList, data.get(), progIdKey.get());
         ComPtr<IContextMenu> menuHandler;
         if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, menuHandler.put_void());
         if (FAILED(hr)) {
@@ -196,7 +199,8 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
                  static_cast<unsigned long>(hr));
             continue;
         }
-        HMENU menu = CreatePopupMenu();
+        const UniqueMenu popup(CreatePopupMenu());
+        const HMENU menu = popup.get();
         hr = menuHandler->QueryContextMenu(menu, 0, kFirstId, kLastId, CMF_NORMAL);
         const UINT added = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
         wprintf(L"Context menu from %ls: %u %ls\n", name, added, added == 1 ? L"entry" : L"entries");
@@ -223,10 +227,7 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
                 if (FAILED(hr)) status = 3;
             }
         }
-        DestroyMenu(menu);
     }
-    if (progIdKey) RegCloseKey(progIdKey);
-    RegCloseKey(handlers);
     if (handlersFound == 0) {
         Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls is empty)",
              fileClass.c_str(), handlersKey.c_str());
