@@ -57,7 +57,7 @@ TEST(Manifest, ActivationContextBuildsFromIt)
     context.lpSource = path.c_str();
     context.lpResourceName = MAKEINTRESOURCEW(2);
     HANDLE handle = CreateActCtxW(&context);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << "CreateActCtxW failed: " << GetLastError();
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle) << "CreateActCtxW failed: " << GetLastError();
     ReleaseActCtx(handle);
 }
 

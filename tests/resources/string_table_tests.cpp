@@ -86,16 +86,16 @@ class StringTableEntry : public ::testing::TestWithParam<StoredString> {
 protected:
     void SetUp() override
     {
-        module_ = LoadOrrelinResources();
-        ASSERT_TRUE(module_) << "LoadLibraryExW failed: " << GetLastError();
+        m_module = LoadOrrelinResources();
+        ASSERT_TRUE(m_module) << "LoadLibraryExW failed: " << GetLastError();
     }
-    orrelin::test::UniqueModule module_;
+    orrelin::test::UniqueModule m_module;
 };
 
 TEST_P(StringTableEntry, IsStoredWholeInUkEnglish)
 {
     const StoredString& expected = GetParam();
-    auto block = StringBlock(module_.get(), BlockOf(expected.id), kUkEnglish);
+    auto block = StringBlock(m_module.get(), BlockOf(expected.id), kUkEnglish);
     ASSERT_TRUE(block) << "no well-formed UK English block " << BlockOf(expected.id);
     EXPECT_EQ((*block)[expected.id % 16], expected.text);
 }
@@ -105,7 +105,7 @@ TEST_P(StringTableEntry, LoadsByIdAsStored)
 {
     const StoredString& expected = GetParam();
     const wchar_t* text = nullptr;
-    int length = LoadStringW(module_.get(), expected.id, reinterpret_cast<LPWSTR>(&text), 0);
+    int length = LoadStringW(m_module.get(), expected.id, reinterpret_cast<LPWSTR>(&text), 0);
     ASSERT_GT(length, 0);
     EXPECT_EQ(std::wstring_view(text, length), expected.text);
 }

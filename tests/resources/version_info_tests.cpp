@@ -19,8 +19,8 @@ protected:
         std::wstring path = OrrelinDllPath();
         DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
         ASSERT_GT(size, 0u) << "no version information: " << GetLastError();
-        data_.resize(size);
-        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data_.data()));
+        m_data.resize(size);
+        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, m_data.data()));
     }
 
     // The value at a sub-block path, or nothing when it is absent.
@@ -28,7 +28,7 @@ protected:
     {
         void* value = nullptr;
         UINT length = 0;
-        if (!VerQueryValueW(data_.data(), subBlock.c_str(), &value, &length))
+        if (!VerQueryValueW(m_data.data(), subBlock.c_str(), &value, &length))
             return std::nullopt;
         return std::make_pair(static_cast<const void*>(value), length);
     }
@@ -43,7 +43,7 @@ protected:
         return text.substr(0, text.find(L'\0'));
     }
 
-    std::vector<BYTE> data_;
+    std::vector<BYTE> m_data;
 };
 
 TEST_F(VersionInfo, FixedVersionIs2400)
@@ -52,23 +52,23 @@ TEST_F(VersionInfo, FixedVersionIs2400)
     ASSERT_TRUE(value);
     ASSERT_GE(value->second, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value->first);
-    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020004u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020004u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+    EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+    EXPECT_EQ(0x00020004u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0x00000000u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00020004u, fixed->dwProductVersionMS);
+    EXPECT_EQ(0x00000000u, fixed->dwProductVersionLS);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
+    EXPECT_EQ(0u, fixed->dwFileFlags & fixed->dwFileFlagsMask);
 }
 
 TEST_F(VersionInfo, TranslationIsUkEnglishUnicode)
 {
     auto value = Query(L"\\VarFileInfo\\Translation");
     ASSERT_TRUE(value);
-    ASSERT_EQ(value->second, 2 * sizeof(WORD));
+    ASSERT_EQ(2 * sizeof(WORD), value->second);
     const auto* words = static_cast<const WORD*>(value->first);
-    EXPECT_EQ(words[0], 0x0809);
-    EXPECT_EQ(words[1], 1200);
+    EXPECT_EQ(0x0809, words[0]);
+    EXPECT_EQ(1200, words[1]);
 }
 
 struct VersionString {

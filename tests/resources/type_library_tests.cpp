@@ -47,7 +47,7 @@ Documentation DocumentationOf(Owner* owner, MEMBERID member)
     BSTR docString = nullptr;
     BSTR helpFile = nullptr;
     Documentation result;
-    EXPECT_EQ(owner->GetDocumentation(member, &name, &docString, nullptr, &helpFile), S_OK);
+    EXPECT_EQ(S_OK, owner->GetDocumentation(member, &name, &docString, nullptr, &helpFile));
     result.hasHelpFile = helpFile != nullptr && SysStringLen(helpFile) > 0;
     result.name = Take(name);
     result.docString = Take(docString);
@@ -83,10 +83,10 @@ class TypeLibrary : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(LoadTypeLibEx(OrrelinDllPath().c_str(), REGKIND_NONE, &library_), S_OK);
-        ASSERT_EQ(library_->GetTypeInfoCount(), 2u);
-        ASSERT_EQ(library_->GetTypeInfo(0, &coclass_), S_OK);
-        ASSERT_EQ(library_->GetTypeInfo(1, &interface_), S_OK);
+        ASSERT_EQ(S_OK, LoadTypeLibEx(OrrelinDllPath().c_str(), REGKIND_NONE, &m_library));
+        ASSERT_EQ(2u, m_library->GetTypeInfoCount());
+        ASSERT_EQ(S_OK, m_library->GetTypeInfo(0, &m_classType));
+        ASSERT_EQ(S_OK, m_library->GetTypeInfo(1, &m_interfaceType));
     }
 
     // The type that the given type's implemented-interface slot refers to.
@@ -94,31 +94,31 @@ protected:
     {
         HREFTYPE reference = 0;
         ComPtr<ITypeInfo> referenced;
-        EXPECT_EQ(type->GetRefTypeOfImplType(index, &reference), S_OK);
-        EXPECT_EQ(type->GetRefTypeInfo(reference, &referenced), S_OK);
+        EXPECT_EQ(S_OK, type->GetRefTypeOfImplType(index, &reference));
+        EXPECT_EQ(S_OK, type->GetRefTypeInfo(reference, &referenced));
         return referenced;
     }
 
-    ComPtr<ITypeLib> library_;
-    ComPtr<ITypeInfo> coclass_;
-    ComPtr<ITypeInfo> interface_;
+    ComPtr<ITypeLib> m_library;
+    ComPtr<ITypeInfo> m_classType;
+    ComPtr<ITypeInfo> m_interfaceType;
 };
 
 TEST_F(TypeLibrary, LibraryAttributes)
 {
-    TLIBATTR attr = LibAttrOf(library_.Get());
+    TLIBATTR attr = LibAttrOf(m_library.Get());
     EXPECT_TRUE(IsEqualGUID(attr.guid, kLibraryId));
-    EXPECT_EQ(attr.lcid, 0u);
-    EXPECT_EQ(attr.syskind, kSysKind);
-    EXPECT_EQ(attr.wMajorVerNum, 1);
-    EXPECT_EQ(attr.wMinorVerNum, 0);
+    EXPECT_EQ(0u, attr.lcid);
+    EXPECT_EQ(kSysKind, attr.syskind);
+    EXPECT_EQ(1, attr.wMajorVerNum);
+    EXPECT_EQ(0, attr.wMinorVerNum);
     // The automation library adds FHASDISKIMAGE for a library loaded from a file; nothing
     // else may be set (the stored flags are checked with the header below).
-    EXPECT_EQ(attr.wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
+    EXPECT_EQ(0, attr.wLibFlags & ~LIBFLAG_FHASDISKIMAGE);
 
-    Documentation doc = DocumentationOf(library_.Get(), MEMBERID_NIL);
-    EXPECT_EQ(doc.name, L"ORRELINLib");
-    EXPECT_EQ(doc.docString, L"Orrelin 1.0 Type Library");
+    Documentation doc = DocumentationOf(m_library.Get(), MEMBERID_NIL);
+    EXPECT_EQ(L"ORRELINLib", doc.name);
+    EXPECT_EQ(L"Orrelin 1.0 Type Library", doc.docString);
     EXPECT_FALSE(doc.hasHelpFile);
 }
 
@@ -142,92 +142,92 @@ TEST_F(TypeLibrary, StoredHeader)
     } header;
     ASSERT_GE(bytes->size(), sizeof header);
     memcpy(&header, bytes->data(), sizeof header);
-    EXPECT_EQ(std::string(header.magic, 4), "MSFT");
-    EXPECT_EQ(header.textLocale, 0x0409u);
-    EXPECT_EQ(header.libraryLocale, 0u);
-    EXPECT_EQ(header.sysKindAndFlags & 0xF, static_cast<UINT32>(kSysKind));
-    EXPECT_EQ(header.version, 1u) << "major 1 in the low word, minor 0 in the high word";
-    EXPECT_EQ(header.libraryFlags, 0u);
-    EXPECT_EQ(header.typeCount, 2u);
+    EXPECT_EQ("MSFT", std::string(header.magic, 4));
+    EXPECT_EQ(0x0409u, header.textLocale);
+    EXPECT_EQ(0u, header.libraryLocale);
+    EXPECT_EQ(static_cast<UINT32>(kSysKind), header.sysKindAndFlags & 0xF);
+    EXPECT_EQ(1u, header.version) << "major 1 in the low word, minor 0 in the high word";
+    EXPECT_EQ(0u, header.libraryFlags);
+    EXPECT_EQ(2u, header.typeCount);
 }
 
 TEST_F(TypeLibrary, ClassComesFirstThenInterface)
 {
     TYPEKIND kind{};
-    ASSERT_EQ(library_->GetTypeInfoType(0, &kind), S_OK);
-    EXPECT_EQ(kind, TKIND_COCLASS);
-    ASSERT_EQ(library_->GetTypeInfoType(1, &kind), S_OK);
-    EXPECT_EQ(kind, TKIND_DISPATCH);
-    EXPECT_EQ(library_->GetTypeInfoType(2, &kind), TYPE_E_ELEMENTNOTFOUND);
+    ASSERT_EQ(S_OK, m_library->GetTypeInfoType(0, &kind));
+    EXPECT_EQ(TKIND_COCLASS, kind);
+    ASSERT_EQ(S_OK, m_library->GetTypeInfoType(1, &kind));
+    EXPECT_EQ(TKIND_DISPATCH, kind);
+    EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, m_library->GetTypeInfoType(2, &kind));
 
-    EXPECT_EQ(DocumentationOf(library_.Get(), 0).name, L"DFUShellExt");
-    EXPECT_EQ(DocumentationOf(library_.Get(), 1).name, L"IDFUShellExt");
+    EXPECT_EQ(L"DFUShellExt", DocumentationOf(m_library.Get(), 0).name);
+    EXPECT_EQ(L"IDFUShellExt", DocumentationOf(m_library.Get(), 1).name);
 }
 
 TEST_F(TypeLibrary, ClassIsCreatableWithDefaultInterface)
 {
-    TYPEATTR attr = TypeAttrOf(coclass_.Get());
+    TYPEATTR attr = TypeAttrOf(m_classType.Get());
     EXPECT_TRUE(IsEqualGUID(attr.guid, kClassId));
-    EXPECT_EQ(attr.typekind, TKIND_COCLASS);
-    EXPECT_EQ(attr.wTypeFlags, TYPEFLAG_FCANCREATE);
-    EXPECT_EQ(attr.wMajorVerNum, 0);
-    EXPECT_EQ(attr.wMinorVerNum, 0);
-    EXPECT_EQ(attr.cFuncs, 0);
-    EXPECT_EQ(attr.cVars, 0);
-    ASSERT_EQ(attr.cImplTypes, 1);
+    EXPECT_EQ(TKIND_COCLASS, attr.typekind);
+    EXPECT_EQ(TYPEFLAG_FCANCREATE, attr.wTypeFlags);
+    EXPECT_EQ(0, attr.wMajorVerNum);
+    EXPECT_EQ(0, attr.wMinorVerNum);
+    EXPECT_EQ(0, attr.cFuncs);
+    EXPECT_EQ(0, attr.cVars);
+    ASSERT_EQ(1, attr.cImplTypes);
 
     INT flags = 0;
-    ASSERT_EQ(coclass_->GetImplTypeFlags(0, &flags), S_OK);
-    EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+    ASSERT_EQ(S_OK, m_classType->GetImplTypeFlags(0, &flags));
+    EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT, flags);
 
-    ComPtr<ITypeInfo> implemented = ReferencedType(coclass_.Get(), 0);
+    ComPtr<ITypeInfo> implemented = ReferencedType(m_classType.Get(), 0);
     ASSERT_TRUE(implemented);
     EXPECT_TRUE(IsEqualGUID(TypeAttrOf(implemented.Get()).guid, kInterfaceId));
     ComPtr<ITypeLib> container;
     UINT index = 99;
-    ASSERT_EQ(implemented->GetContainingTypeLib(&container, &index), S_OK);
-    EXPECT_EQ(index, 1u);
+    ASSERT_EQ(S_OK, implemented->GetContainingTypeLib(&container, &index));
+    EXPECT_EQ(1u, index);
 
-    Documentation doc = DocumentationOf(coclass_.Get(), MEMBERID_NIL);
-    EXPECT_EQ(doc.name, L"DFUShellExt");
-    EXPECT_EQ(doc.docString, L"DFUShellExt Class");
+    Documentation doc = DocumentationOf(m_classType.Get(), MEMBERID_NIL);
+    EXPECT_EQ(L"DFUShellExt", doc.name);
+    EXPECT_EQ(L"DFUShellExt Class", doc.docString);
 }
 
 TEST_F(TypeLibrary, InterfaceIsDualAndAddsNothingToIDispatch)
 {
-    TYPEATTR attr = TypeAttrOf(interface_.Get());
+    TYPEATTR attr = TypeAttrOf(m_interfaceType.Get());
     EXPECT_TRUE(IsEqualGUID(attr.guid, kInterfaceId));
-    EXPECT_EQ(attr.typekind, TKIND_DISPATCH);
+    EXPECT_EQ(TKIND_DISPATCH, attr.typekind);
     // The stored flag word: TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE.
     ComPtr<ITypeInfo2> info2;
-    ASSERT_EQ(interface_.As(&info2), S_OK);
+    ASSERT_EQ(S_OK, m_interfaceType.As(&info2));
     ULONG stored = 0;
-    ASSERT_EQ(info2->GetTypeFlags(&stored), S_OK);
-    EXPECT_EQ(stored, 0x1140u);
+    ASSERT_EQ(S_OK, info2->GetTypeFlags(&stored));
+    EXPECT_EQ(0x1140u, stored);
     // The attributes of a dispatch interface may leave out FOLEAUTOMATION (Wine's do).
-    EXPECT_EQ(attr.wTypeFlags & ~TYPEFLAG_FOLEAUTOMATION, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE);
-    EXPECT_EQ(attr.wMajorVerNum, 0);
-    EXPECT_EQ(attr.wMinorVerNum, 0);
-    EXPECT_EQ(attr.cFuncs, 7);
-    EXPECT_EQ(attr.cVars, 0);
-    EXPECT_EQ(attr.cbSizeVft, 7 * sizeof(void*));
-    EXPECT_EQ(attr.cImplTypes, 1);
+    EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, attr.wTypeFlags & ~TYPEFLAG_FOLEAUTOMATION);
+    EXPECT_EQ(0, attr.wMajorVerNum);
+    EXPECT_EQ(0, attr.wMinorVerNum);
+    EXPECT_EQ(7, attr.cFuncs);
+    EXPECT_EQ(0, attr.cVars);
+    EXPECT_EQ(7 * sizeof(void*), attr.cbSizeVft);
+    EXPECT_EQ(1, attr.cImplTypes);
 
-    Documentation doc = DocumentationOf(interface_.Get(), MEMBERID_NIL);
-    EXPECT_EQ(doc.name, L"IDFUShellExt");
-    EXPECT_EQ(doc.docString, L"IDFUShellExt Interface");
+    Documentation doc = DocumentationOf(m_interfaceType.Get(), MEMBERID_NIL);
+    EXPECT_EQ(L"IDFUShellExt", doc.name);
+    EXPECT_EQ(L"IDFUShellExt Interface", doc.docString);
 }
 
 // The base resolves through the imported stdole2.tlb, and the seven functions are the
 // inherited ones of IUnknown and IDispatch, in slot order.
 TEST_F(TypeLibrary, InterfaceBaseIsIDispatchFromStdOle)
 {
-    ComPtr<ITypeInfo> base = ReferencedType(interface_.Get(), 0);
+    ComPtr<ITypeInfo> base = ReferencedType(m_interfaceType.Get(), 0);
     ASSERT_TRUE(base);
     EXPECT_TRUE(IsEqualGUID(TypeAttrOf(base.Get()).guid, IID_IDispatch));
     ComPtr<ITypeLib> container;
     UINT index = 0;
-    ASSERT_EQ(base->GetContainingTypeLib(&container, &index), S_OK);
+    ASSERT_EQ(S_OK, base->GetContainingTypeLib(&container, &index));
     EXPECT_TRUE(IsEqualGUID(LibAttrOf(container.Get()).guid, kStdOleId));
 
     const wchar_t* const expectedNames[] = {L"QueryInterface", L"AddRef",        L"Release",
@@ -235,11 +235,11 @@ TEST_F(TypeLibrary, InterfaceBaseIsIDispatchFromStdOle)
                                             L"Invoke"};
     for (UINT i = 0; i < 7; ++i) {
         FUNCDESC* function = nullptr;
-        ASSERT_EQ(interface_->GetFuncDesc(i, &function), S_OK) << i;
+        ASSERT_EQ(S_OK, m_interfaceType->GetFuncDesc(i, &function)) << i;
         BSTR name = nullptr;
-        EXPECT_EQ(interface_->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr), S_OK);
+        EXPECT_EQ(S_OK, m_interfaceType->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr));
         EXPECT_EQ(function->oVft, static_cast<SHORT>(i * sizeof(void*))) << i;
-        interface_->ReleaseFuncDesc(function);
+        m_interfaceType->ReleaseFuncDesc(function);
         EXPECT_EQ(Take(name), expectedNames[i]) << i;
     }
 }
@@ -248,24 +248,24 @@ TEST_F(TypeLibrary, InterfaceBaseIsIDispatchFromStdOle)
 TEST_F(TypeLibrary, InterfaceHasVtableFace)
 {
     HREFTYPE reference = 0;
-    ASSERT_EQ(interface_->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference), S_OK);
+    ASSERT_EQ(S_OK, m_interfaceType->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference));
     ComPtr<ITypeInfo> vtableFace;
-    ASSERT_EQ(interface_->GetRefTypeInfo(reference, &vtableFace), S_OK);
+    ASSERT_EQ(S_OK, m_interfaceType->GetRefTypeInfo(reference, &vtableFace));
     TYPEATTR attr = TypeAttrOf(vtableFace.Get());
-    EXPECT_EQ(attr.typekind, TKIND_INTERFACE);
+    EXPECT_EQ(TKIND_INTERFACE, attr.typekind);
     EXPECT_TRUE(IsEqualGUID(attr.guid, kInterfaceId));
-    EXPECT_EQ(attr.cFuncs, 0);
-    EXPECT_EQ(attr.cbSizeVft, 7 * sizeof(void*));
+    EXPECT_EQ(0, attr.cFuncs);
+    EXPECT_EQ(7 * sizeof(void*), attr.cbSizeVft);
 }
 
 TEST_F(TypeLibrary, FindsTypesByIdentifier)
 {
     ComPtr<ITypeInfo> byClass;
-    ASSERT_EQ(library_->GetTypeInfoOfGuid(kClassId, &byClass), S_OK);
-    EXPECT_EQ(TypeAttrOf(byClass.Get()).typekind, TKIND_COCLASS);
+    ASSERT_EQ(S_OK, m_library->GetTypeInfoOfGuid(kClassId, &byClass));
+    EXPECT_EQ(TKIND_COCLASS, TypeAttrOf(byClass.Get()).typekind);
     ComPtr<ITypeInfo> byInterface;
-    ASSERT_EQ(library_->GetTypeInfoOfGuid(kInterfaceId, &byInterface), S_OK);
-    EXPECT_EQ(TypeAttrOf(byInterface.Get()).typekind, TKIND_DISPATCH);
+    ASSERT_EQ(S_OK, m_library->GetTypeInfoOfGuid(kInterfaceId, &byInterface));
+    EXPECT_EQ(TKIND_DISPATCH, TypeAttrOf(byInterface.Get()).typekind);
 }
 
 }  // namespace
