@@ -35,6 +35,7 @@ WinFileSource::~WinFileSource() {
 
 bool WinFileSource::Open(const wchar_t* path) {
     if (m_file != INVALID_HANDLE_VALUE || path == nullptr || *path == L'\0') {
+        m_error = ERROR_INVALID_PARAMETER;
         return false;
     }
     HANDLE file = CreateFileW(PathToOpen(path).c_str(), GENERIC_READ,
@@ -42,10 +43,12 @@ bool WinFileSource::Open(const wchar_t* path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        m_error = GetLastError();
         return false;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        m_error = GetLastError();
         CloseHandle(file);
         return false;
     }
@@ -66,14 +69,20 @@ bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
     if (at.QuadPart < 0 || !SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN)) {
+        m_error = GetLastError();
         return false;
     }
     auto* out = static_cast<unsigned char*>(buffer);
     while (count > 0) {
         const DWORD wanted = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD got = 0;
-        if (!ReadFile(m_file, out, wanted, &got, nullptr) || got == 0) {
-            return false;  // unreadable, or the file became shorter than its size said
+        if (!ReadFile(m_file, out, wanted, &got, nullptr)) {
+            m_error = GetLastError();
+            return false;
+        }
+        if (got == 0) {
+            m_error = ERROR_HANDLE_EOF;  // the file became shorter than its size said
+            return false;
         }
         out += got;
         count -= got;

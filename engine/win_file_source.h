@@ -20,10 +20,12 @@ public:
 
     std::uint64_t Size() const override;
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+    std::uint32_t LastError() const override { return m_error; }
 
 private:
     HANDLE m_file = INVALID_HANDLE_VALUE;
     std::uint64_t m_size = 0;
+    std::uint32_t m_error = 0;
 };
 
 }  // namespace korvex
