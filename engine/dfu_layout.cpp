@@ -316,6 +316,11 @@ void Unreadable(ByteSource& source, DfuLayout& layout)
 
 void ReadDfuLayout(ByteSource& source, DfuLayout& layout)
 {
+    ReadDfuLayout(source, layout, kReadChunkSize);
+}
+
+void ReadDfuLayout(ByteSource& source, DfuLayout& layout, std::size_t chunkSize)
+{
     layout = DfuLayout();
     const std::uint64_t size = source.Size();
     layout.fileSize = size;
@@ -349,14 +354,19 @@ void ReadDfuLayout(ByteSource& source, DfuLayout& layout)
     std::unique_ptr<DfuSeScanner> scanner;
     if (layout.dfuVersion == kDfuSeVersion) scanner.reset(new DfuSeScanner(layout, size - layout.suffixLength));
     const std::uint64_t covered = size - 4;
-    const std::size_t bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkSize, covered));
+    const std::size_t bufferSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(chunkSize, 1), covered));
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
     std::uint32_t crc = 0;
     std::uint32_t prefixCrc = 0;
     for (std::uint64_t offset = 0; offset < covered;) {
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, covered - offset));
         if (!source.ReadAt(offset, buffer.get(), count)) return Unreadable(source, layout);
-        if (offset == 0 && count >= kLpcPrefixSize) prefixCrc = Crc32(0, buffer.get(), kLpcPrefixSize);
+        if (offset < kLpcPrefixSize) {
+            const std::size_t prefixPart =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, kLpcPrefixSize - offset));
+            prefixCrc = Crc32(prefixCrc, buffer.get(), prefixPart);
+        }
         crc = Crc32(crc, buffer.get(), count);
         if (scanner) scanner->Feed(offset, buffer.get(), count);
         offset += count;

@@ -99,5 +99,7 @@ constexpr std::size_t kMaxListedFindings = 256;
 // Reads source through once. The layout always describes the file; its verdict is kValid
 // exactly when ReadDfuFile answers true for the same bytes.
 void ReadDfuLayout(ByteSource& source, DfuLayout& layout);
+// The same in reads of chunkSize bytes, so tests can put any header across two reads.
+void ReadDfuLayout(ByteSource& source, DfuLayout& layout, std::size_t chunkSize);
 
 }  // namespace korvex

@@ -3,6 +3,7 @@
 // layout with structures of other sizes than this build's.
 #include "dfu_layout.h"
 #include "dfu_layout_block.h"
+#include "dfu_layout_compare.h"
 #include "dfu_test_support.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +144,25 @@ TEST(LayoutReading, ReadsEachByteOnceInOrder)
     EXPECT_EQ(source.readCalls, 1 + (file.size() - 4 + korvex::kReadChunkSize - 1) / korvex::kReadChunkSize);
     EXPECT_LE(source.largestRead, korvex::kReadChunkSize);
     EXPECT_FALSE(source.readOutOfBounds);
+}
+
+// Headers split across reads, down to a byte at a time, are read as in one piece.
+TEST(LayoutReading, AnyChunkSizeGivesTheSameLayout)
+{
+    std::vector<std::string> files = {TwoTargetFile()};
+    for (const char* name : {"overlap.dfu", "targets-stated-255.dfu", "lpc-prefix.dfu", "element-overruns-image.dfu"}) {
+        files.push_back(Load(ProgramDir() + "/layout-samples/" + name));
+        ASSERT_FALSE(files.back().empty()) << name;
+    }
+    for (const std::string& file : files) {
+        const std::string whole = dfutest::Describe(Layout(file));
+        for (std::size_t chunk = 1; chunk <= 300; ++chunk) {
+            MemorySource source(file);
+            korvex::DfuLayout layout;
+            korvex::ReadDfuLayout(source, layout, chunk);
+            ASSERT_EQ(dfutest::Describe(layout), whole) << "chunk " << chunk;
+        }
+    }
 }
 
 class FailingSource final : public korvex::ByteSource {
