@@ -315,7 +315,8 @@ std::string Text(const std::string& path, const KorvexDfuLayout& layout)
             const KorvexDfuTarget& target = *KorvexDfuTargetAt(&layout, i);
             out += Format("  Target %u: alternate setting %u, ", i, target.alternateSetting);
             out += target.named ? "named " + QuotedName(target) : std::string("not named");
-            out += Format(", %u bytes, %u elements\n", target.statedSize, target.elementCount);
+            out += Format(", %u bytes, %u element%s\n", target.statedSize, target.elementCount,
+                          target.elementCount == 1 ? "" : "s");
             for (std::uint32_t e = 0; e < target.listedElementCount; ++e) {
                 const KorvexDfuElement& element = *KorvexDfuElementAt(&target, e);
                 const std::uint64_t last = std::uint64_t{element.address} + element.length - 1;
