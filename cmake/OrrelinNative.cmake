@@ -5,6 +5,7 @@ include(OrrelinTesting)
 set(ORRELIN_TEST_PREFIX "native.")
 add_subdirectory(engine)
 add_subdirectory(registrar)
+add_subdirectory(tools)
 add_subdirectory(tests)
 add_subdirectory(bench)
 # libFuzzer targets of the portable core, built with clang and run as native tests.

@@ -15,6 +15,8 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Fills buffer with exactly count bytes starting at offset; false if any is unreadable.
     virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+    // The system's error of the latest failed open or read; 0 where the source has none.
+    virtual std::uint32_t LastError() const { return 0; }
 };
 
 // 0xFFFF in a number: the file does not state it.

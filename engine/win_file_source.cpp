@@ -30,6 +30,7 @@ std::wstring PathToOpen(const wchar_t* path) {
 
 bool WinFileSource::Open(const wchar_t* path) {
     if (m_file || path == nullptr || *path == L'\0') {
+        m_error = ERROR_INVALID_PARAMETER;
         return false;
     }
     orrelin::UniqueFileHandle file(CreateFileW(PathToOpen(path).c_str(), GENERIC_READ,
@@ -37,10 +38,12 @@ bool WinFileSource::Open(const wchar_t* path) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr));
     if (!file) {
+        m_error = GetLastError();
         return false;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) {
+        m_error = GetLastError();
         return false;
     }
     m_file = std::move(file);
@@ -60,14 +63,20 @@ bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
     if (at.QuadPart < 0 || !SetFilePointerEx(m_file.get(), at, nullptr, FILE_BEGIN)) {
+        m_error = GetLastError();
         return false;
     }
     auto* out = static_cast<unsigned char*>(buffer);
     while (count > 0) {
         const DWORD wanted = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD got = 0;
-        if (!ReadFile(m_file.get(), out, wanted, &got, nullptr) || got == 0) {
-            return false;  // unreadable, or the file became shorter than its size said
+        if (!ReadFile(m_file.get(), out, wanted, &got, nullptr)) {
+            m_error = GetLastError();
+            return false;
+        }
+        if (got == 0) {
+            m_error = ERROR_HANDLE_EOF;  // the file became shorter than its size said
+            return false;
         }
         out += got;
         count -= got;

@@ -21,10 +21,12 @@ public:
 
     std::uint64_t Size() const override;
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+    std::uint32_t LastError() const override { return m_error; }
 
 private:
     orrelin::UniqueFileHandle m_file;
     std::uint64_t m_size = 0;
+    std::uint32_t m_error = 0;
 };
 
 }  // namespace korvex

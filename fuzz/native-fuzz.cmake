@@ -45,3 +45,22 @@ add_test(NAME native.registrar_fuzz
     -DSECONDS=${ORRELIN_FUZZ_SECONDS}
     -P ${CMAKE_SOURCE_DIR}/fuzz/run-fuzzer.cmake)
 set_tests_properties(native.registrar_fuzz PROPERTIES LABELS "native;fuzz" TIMEOUT 600)
+
+# The layout reader, seeded with the generated .dfu files (the larger ones cut to 16 KiB).
+# No single allocation over 2 MiB, and 80 MiB of RSS for everything: ASan and libFuzzer
+# alone take about 38 MiB here and a 45 s run peaks near 60, so the limit leaves room for a
+# faster machine's larger corpus, not for a reader that allocates what an input states.
+set(ORRELIN_LAYOUT_FUZZ_SECONDS 45 CACHE STRING "How long the layout reader's fuzz test runs")
+add_test(NAME native.dfu_layout_fuzz
+  COMMAND ${CMAKE_COMMAND}
+    -DFUZZER=${CMAKE_BINARY_DIR}/fuzz/dfu_layout_fuzz
+    -DCORPUS=${CMAKE_BINARY_DIR}/tests/engine/layout-samples
+    -DDICT=
+    -DRSS_MB=80
+    -DMAX_LEN=16384
+    -DMALLOC_MB=2
+    -DQUARANTINE_MB=4
+    -DWORK=${CMAKE_BINARY_DIR}/fuzz-run/dfu_layout
+    -DSECONDS=${ORRELIN_LAYOUT_FUZZ_SECONDS}
+    -P ${CMAKE_SOURCE_DIR}/fuzz/run-fuzzer.cmake)
+set_tests_properties(native.dfu_layout_fuzz PROPERTIES LABELS "native;fuzz" TIMEOUT 600)

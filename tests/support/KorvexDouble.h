@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Korvex.h"
+#include "KorvexLayout.h"
 
 #if defined(KORVEX_BUILDING)
 #  define KORVEX_DOUBLE_API extern "C" __declspec(dllexport)
@@ -28,3 +29,15 @@ KORVEX_DOUBLE_API int KorvexDouble_PortQueryCount();
 KORVEX_DOUBLE_API int KorvexDouble_DeviceQueryCount();
 // The path of the latest IsDFUFileValid call (empty before any), valid until the next call.
 KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastPath();
+
+// The layout operations. Until a test sets one, every read answers a valid plain DFU file:
+// numbers 0xFFFF, no DfuSe image. The double keeps its own copy of what is set (null: back
+// to that default) and hands each caller a fresh copy, which only KorvexFreeDfuLayout frees.
+KORVEX_DOUBLE_API void KorvexDouble_SetLayout(const KorvexDfuLayout* layout);
+// What the reading calls return instead of KORVEX_OK (no layout then).
+KORVEX_DOUBLE_API void KorvexDouble_SetLayoutResult(int result);
+KORVEX_DOUBLE_API int KorvexDouble_LayoutReadCount();
+// Layouts handed out and not yet freed.
+KORVEX_DOUBLE_API int KorvexDouble_LiveLayoutCount();
+// The path of the latest KorvexReadDfuLayout call (empty before any or after a reader call).
+KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastLayoutPath();

@@ -108,7 +108,10 @@ int Korvex::GetUSBDeviceNames(CStringListX& names) {
 }
 
 // The control calls are made by tests; a failed allocation there may end the test program.
+void ResetLayoutDouble();  // korvex_double_layout.cpp
+
 KORVEX_DOUBLE_API void KorvexDouble_Reset() {
+    ResetLayoutDouble();
     Locked lock;
     g_state = State();
 }

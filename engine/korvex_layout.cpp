@@ -1,0 +1,83 @@
+// The layout operations of Korvex.dll: the C interface over the portable reader. Like the
+// other exports they catch at this boundary, so a failure is a result code, never an
+// exception in the caller's module.
+#include "KorvexLayout.h"
+
+#include "dfu_layout.h"
+#include "dfu_layout_block.h"
+#include "win_file_source.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <new>
+
+namespace {
+
+// The code page the comment of IsDFUFileValid is converted with.
+std::wstring AnsiToWide(const std::string& text)
+{
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
+    return wide;
+}
+
+int Answer(const korvex::DfuLayout& read, KorvexDfuLayout** layout)
+{
+    *layout = korvex::NewLayoutBlock(read, {&AnsiToWide, GetACP()});
+    return *layout != nullptr ? KORVEX_OK : KORVEX_OUT_OF_MEMORY;
+}
+
+int Answer(korvex::ByteSource& source, KorvexDfuLayout** layout)
+{
+    korvex::DfuLayout read;
+    korvex::ReadDfuLayout(source, read);
+    return Answer(read, layout);
+}
+
+}  // namespace
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, KorvexDfuLayout** layout)
+{
+    if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
+    *layout = nullptr;
+    try {
+        korvex::WinFileSource source;
+        if (!source.Open(path)) {
+            korvex::DfuLayout unopened;
+            unopened.verdict = korvex::DfuVerdict::kUnreadable;
+            unopened.systemError = source.LastError();
+            return Answer(unopened, layout);
+        }
+        return Answer(source, layout);
+    } catch (const std::bad_alloc&) {
+        return KORVEX_OUT_OF_MEMORY;
+    } catch (...) {
+        return KORVEX_FAILED;
+    }
+}
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                   KorvexDfuLayout** layout)
+{
+    if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
+    *layout = nullptr;
+    if (reader == nullptr) return KORVEX_INVALID_ARGUMENT;
+    try {
+        korvex::ReaderSource source(size, reader, context);
+        return Answer(source, layout);
+    } catch (const std::bad_alloc&) {
+        return KORVEX_OUT_OF_MEMORY;
+    } catch (...) {
+        return KORVEX_FAILED;
+    }
+}
+
+extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)
+{
+    korvex::FreeLayoutBlock(layout);
+}
