@@ -6,6 +6,7 @@
 #include "memory_registry.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
+#include "script_tokens.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -87,12 +88,13 @@ void Tokenize(const Registrar& registrar, const std::u16string& script)
     const HResult hr = interpreter.ExpandVariables(script.c_str(), &expanded);
     Check(IsKnownResult(hr), "unknown result from ExpandVariables");
     if (Failed(hr)) return;
-    interpreter.SetText(expanded);
+    ScriptTokenizer tokens;
+    tokens.SetText(expanded);
     std::u16string token;
     // Every token takes at least one character, so the reads end within the text's length.
     for (std::size_t reads = 0;; ++reads) {
         Check(reads <= expanded.size() + 1, "tokenizer stopped moving");
-        const HResult read = interpreter.ReadToken(token);
+        const HResult read = tokens.ReadToken(token);
         if (Failed(read)) {
             Check(read == kDispEException, "unknown result from ReadToken");
             break;

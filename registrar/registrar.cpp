@@ -1,5 +1,6 @@
 #include "registrar.h"
 
+#include "case_fold.h"
 #include "reg_script_interpreter.h"
 
 #include <new>

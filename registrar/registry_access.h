@@ -5,6 +5,7 @@
 #pragma once
 
 #include "reg_types.h"
+#include "value_data.h"
 
 #include <cstdint>
 #include <string>
@@ -39,12 +40,11 @@ public:
 
     // The data of a "D" value as a number: unsigned decimal up to 4294967295 here, the
     // platform's VarUI4FromStr (locale 0, flags 0) on Windows. Answers an HRESULT.
-    virtual HResult NumberFromText(const char16_t* text, std::uint32_t* value);
+    virtual HResult NumberFromText(const char16_t* text, std::uint32_t* value)
+    {
+        return DecimalNumberFromText(text ? std::u16string_view(text) : std::u16string_view(), value);
+    }
 };
-
-// Unsigned decimal digits only, up to 4294967295: DISP_E_TYPEMISMATCH for anything that is
-// not a number, DISP_E_OVERFLOW for a number that does not fit, as VarUI4FromStr answers.
-HResult DecimalNumberFromText(std::u16string_view text, std::uint32_t* value) noexcept;
 
 // A resource identifier: a 16-bit number or a name (FindResourceW takes either).
 class ResourceId {

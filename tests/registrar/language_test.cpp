@@ -140,9 +140,8 @@ TEST(Tokens, SplitAsTheLanguageSays)
         {"unclosed quote", u"x 'unclosed", {u"x"}, kDispEException},
         {"doubled apostrophe does not close", u"'ends''", {}, kDispEException},
     };
-    ScriptBed bed;
     for (const TokenCase& c : cases) {
-        const TokenRun run = ReadAllTokens(bed.registrar, c.text);
+        const TokenRun run = ReadAllTokens(c.text);
         EXPECT_EQ(run.tokens, c.tokens) << c.label;
         EXPECT_EQ(HexResult(run.last), HexResult(c.last)) << c.label;
     }
@@ -164,7 +163,7 @@ TEST(Tokens, HoldAtMost4094Characters)
         {"4095 doubled apostrophes", quotes4095, {}, kDispEException},
     };
     for (const TokenCase& c : cases) {
-        const TokenRun run = ReadAllTokens(bed.registrar, c.text);
+        const TokenRun run = ReadAllTokens(c.text);
         EXPECT_EQ(run.tokens, c.tokens) << c.label;
         EXPECT_EQ(HexResult(run.last), HexResult(c.last)) << c.label;
     }

@@ -1,7 +1,9 @@
 #include "memory_registry.h"
 
+#include "case_fold.h"
 #include "reg_script_interpreter.h"
 #include "registry_dump.h"
+#include "value_data.h"
 
 #include <iterator>
 #include <cstdio>

@@ -1,5 +1,4 @@
-#include "reg_types.h"
-#include "registry_access.h"
+#include "case_fold.h"
 
 #include <algorithm>
 
@@ -29,29 +28,6 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b) noexcept
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) noexcept
 {
     return a.size() == b.size() && CompareNoCase(a, b) == 0;
-}
-
-HResult DecimalNumberFromText(std::u16string_view text, std::uint32_t* value) noexcept
-{
-    if (text.empty()) return kDispETypeMismatch;
-    std::uint64_t number = 0;
-    bool overflow = false;
-    for (const char16_t c : text) {
-        if (c < u'0' || c > u'9') return kDispETypeMismatch;
-        number = number * 10 + static_cast<std::uint64_t>(c - u'0');
-        if (number > 0xFFFFFFFFu) {
-            overflow = true;
-            number = 0xFFFFFFFFu;  // keeps the arithmetic bounded for long digit runs
-        }
-    }
-    if (overflow) return kDispEOverflow;
-    *value = static_cast<std::uint32_t>(number);
-    return kSOk;
-}
-
-HResult Registry::NumberFromText(const char16_t* text, std::uint32_t* value)
-{
-    return DecimalNumberFromText(text ? std::u16string_view(text) : std::u16string_view(), value);
 }
 
 }  // namespace orrelin::regscript
