@@ -1,6 +1,8 @@
 # Runs a libFuzzer target for a bounded time over a scratch copy of its seed corpus, so the
-# committed seeds never change; any finding fails the test.
-#   cmake -DFUZZER=exe -DCORPUS=dir -DDICT=file -DWORK=dir -DSECONDS=n -P run-fuzzer.cmake
+# committed seeds never change; any finding fails the test. SEED_FILES (optional) are files
+# of the tree that seed the run as they are, such as the stored registry script.
+#   cmake -DFUZZER=exe -DCORPUS=dir -DDICT=file -DWORK=dir -DSECONDS=n [-DSEED_FILES=f;...]
+#         -P run-fuzzer.cmake
 foreach(var FUZZER CORPUS DICT WORK SECONDS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "run-fuzzer.cmake: ${var} not set")
@@ -13,7 +15,7 @@ endif()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/corpus ${WORK}/artifacts)
 file(GLOB seeds ${CORPUS}/*)
-file(COPY ${seeds} DESTINATION ${WORK}/corpus)
+file(COPY ${seeds} ${SEED_FILES} DESTINATION ${WORK}/corpus)
 
 execute_process(
   COMMAND ${FUZZER} -max_total_time=${SECONDS} -seed=1 -dict=${DICT} -timeout=10 -rss_limit_mb=2048
