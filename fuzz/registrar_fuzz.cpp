@@ -64,7 +64,8 @@ void AddVariables(Registrar& registrar)
     registrar.AddVariable(u"Module_Raw", u"C:\\Program Files\\O''Brien\\Orrelin.dll");
     registrar.AddVariable(u"module", u"shadowed");
     registrar.AddVariable(u"Percent", u"%Module%");
-    registrar.AddVariable(u"Long", std::u16string(300, u'L').c_str());
+    static const std::u16string kLong(300, u'L');
+    registrar.AddVariable(u"Long", kLong.c_str());
 }
 
 // Each registry call fails somewhere, as a locked-down or half-broken registry would.
@@ -123,13 +124,19 @@ void Apply(const std::u16string& script, bool failures)
         Check(registry.KeyExists(u"HKCR") && registry.KeyExists(u"HKCU"), "a root went missing");
     }
 
-    // Unregistration on its own, over the untouched registry.
+}
+
+// Unregistration on its own, over the untouched registry. No call fails there, so one run
+// per input covers it.
+void UnregisterFromScratch(const std::u16string& script)
+{
     MemoryRegistry fresh;
     fresh.EnableCallLog(false);
     Populate(fresh);
-    Registrar other(fresh, resources);
-    AddVariables(other);
-    const HResult hr = CRegScriptInterpreter(other).ApplyScript(script.c_str(), Direction::Unregister);
+    MemoryScriptResources resources;
+    Registrar registrar(fresh, resources);
+    AddVariables(registrar);
+    const HResult hr = CRegScriptInterpreter(registrar).ApplyScript(script.c_str(), Direction::Unregister);
     Check(IsKnownResult(hr), "unknown result from ApplyScript (unregistration)");
     Check(fresh.OpenHandleCount() == 0, "a key was left open (unregistration)");
 }
@@ -163,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Apply(script, false);
     Apply(script, true);
+    UnregisterFromScratch(script);
     ApplyAsResource(data, size);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "registrar.h"
 #include "value_data.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -147,10 +148,11 @@ HResult CRegScriptInterpreter::ExpandVariables(const char16_t* script, std::u16s
 
         std::size_t i = 0;
         while (i < text.size()) {
-            if (text[i] != u'%') {
-                result.push_back(text[i++]);
-                continue;
-            }
+            // Everything up to the next percent sign is copied as one piece.
+            const std::size_t percent = std::min(text.find(u'%', i), text.size());
+            result.append(text.substr(i, percent - i));
+            i = percent;
+            if (i == text.size()) break;
             if (i + 1 < text.size() && text[i + 1] == u'%') {
                 result.push_back(u'%');
                 i += 2;

@@ -31,6 +31,7 @@ public:
 
 private:
     std::u16string m_text;
+    std::size_t m_end = 0;  // where the text ends: its first NUL, or its size
     std::size_t m_position = 0;
 };
 
