@@ -29,15 +29,15 @@ void Check(bool condition, const char* what)
 bool IsKnownResult(HResult hr)
 {
     switch (hr) {
-    case kSOk:
-    case kDispEException:
-    case kEFail:
-    case kEOutOfMemory:
-    case kDispETypeMismatch:
-    case kDispEOverflow:
-        return true;
-    default:
-        break;
+        case kSOk:
+        case kDispEException:
+        case kEFail:
+        case kEOutOfMemory:
+        case kDispETypeMismatch:
+        case kDispEOverflow:
+            return true;
+        default:
+            break;
     }
     // Registry codes, mapped: those the in-memory registry answers or is told to.
     for (const Win32Code code : {kErrorAccessDenied, kErrorInvalidHandle, kErrorInvalidParameter, kErrorBadPathname,
@@ -123,7 +123,6 @@ void Apply(const std::u16string& script, bool failures)
         Check(registry.OpenHandleCount() == 0, "a key was left open");
         Check(registry.KeyExists(u"HKCR") && registry.KeyExists(u"HKCU"), "a root went missing");
     }
-
 }
 
 // Unregistration on its own, over the untouched registry. No call fails there, so one run

@@ -12,11 +12,11 @@
 #include <stdexcept>
 #include <utility>
 
-#define RETURN_IF_FAILED_HR(expr)              \
-    do {                                       \
-        const HResult hr_ = (expr);            \
-        if (Failed(hr_)) return hr_;           \
-    } while (0)
+#define RETURN_IF_FAILED_HR(expr) \
+  do {                            \
+    const HResult hr_ = (expr);   \
+    if (Failed(hr_)) return hr_;  \
+  } while (0)
 
 namespace orrelin::regscript {
 
@@ -50,8 +50,18 @@ constexpr std::array<RootName, 14> kRootNames{{
 }};
 
 constexpr std::array<std::u16string_view, 12> kProtectedNames{{
-    u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface", u"Hardware",
-    u"Mime", u"SAM", u"SECURITY", u"SYSTEM", u"Software", u"TypeLib",
+    u"AppID",
+    u"CLSID",
+    u"Component Categories",
+    u"FileType",
+    u"Interface",
+    u"Hardware",
+    u"Mime",
+    u"SAM",
+    u"SECURITY",
+    u"SYSTEM",
+    u"Software",
+    u"TypeLib",
 }};
 
 bool BeginsWith(const std::u16string& token, char16_t c) noexcept
@@ -70,8 +80,7 @@ bool IsRemovalKeyword(const std::u16string& token) noexcept
 // a block that follows a value or Delete statement, which has no meaning.
 HResult CheckKeyName(const std::u16string& name) noexcept
 {
-    if (name.empty() || name == u"{" || name.find(u'\\') != std::u16string::npos)
-        return kDispEException;
+    if (name.empty() || name == u"{" || name.find(u'\\') != std::u16string::npos) return kDispEException;
     return kSOk;
 }
 
@@ -230,13 +239,12 @@ HResult CRegScriptInterpreter::ApplyScript(const char16_t* script, Direction dir
 }
 
 HResult CRegScriptInterpreter::ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction,
-                                            bool recovery) noexcept
+                                             bool recovery) noexcept
 {
     DepthGuard depth(m_depth);
     if (m_depth > kMaxBlockDepth) return kDispEException;
     try {
-        return direction == Direction::Register ? RegisterBlock(token, owner)
-                                                : UnregisterBlock(token, owner, recovery);
+        return direction == Direction::Register ? RegisterBlock(token, owner) : UnregisterBlock(token, owner, recovery);
     } catch (const std::bad_alloc&) {
         return kEOutOfMemory;
     } catch (const std::length_error&) {
@@ -356,7 +364,7 @@ HResult CRegScriptInterpreter::UnregisterValueStatement(std::u16string& token, K
 }
 
 HResult CRegScriptInterpreter::UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery,
-                                                     bool remove)
+                                                      bool remove)
 {
     RETURN_IF_FAILED_HR(CheckKeyName(token));
     OpenedKey key(m_registry);
@@ -374,8 +382,8 @@ HResult CRegScriptInterpreter::UnregisterKeyStatement(std::u16string& token, Key
         // In recovery mode no registry call is made, so a failure there is a fault of the
         // script itself; it stops the walk, since going on would read the rest of the block
         // at the wrong level.
-        RETURN_IF_FAILED_HR(ApplyKeyBlock(token, nestedRecovery ? kNoKey : key.get(), Direction::Unregister,
-                                          nestedRecovery));
+        RETURN_IF_FAILED_HR(
+            ApplyKeyBlock(token, nestedRecovery ? kNoKey : key.get(), Direction::Unregister, nestedRecovery));
         RETURN_IF_FAILED_HR(ReadToken(token));
     }
 
@@ -404,35 +412,37 @@ HResult CRegScriptInterpreter::SetScriptValue(KeyHandle key, const char16_t* val
 
     Win32Code code = kErrorSuccess;
     switch (letter) {
-    case u'S': {
-        const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
-        code = m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
-        break;
-    }
-    case u'D': {
-        // Data that does not convert fails the value with the conversion's result: no
-        // undefined number is written.
-        std::uint32_t number = 0;
-        RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
-        std::uint8_t bytes[sizeof number];
-        std::memcpy(bytes, &number, sizeof number);
-        code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
-        break;
-    }
-    case u'B': {
-        std::vector<std::uint8_t> bytes;
-        RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
-        code = m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        break;
-    }
-    default: {
-        std::vector<char16_t> strings;
-        std::uint32_t size = 0;
-        RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
-        code = m_registry.SetValue(key, valueName, kRegMultiSz, reinterpret_cast<const std::uint8_t*>(strings.data()),
-                                   size);
-        break;
-    }
+        case u'S': {
+            const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
+            code =
+                m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
+            break;
+        }
+        case u'D': {
+            // Data that does not convert fails the value with the conversion's result: no
+            // undefined number is written.
+            std::uint32_t number = 0;
+            RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
+            std::uint8_t bytes[sizeof number];
+            std::memcpy(bytes, &number, sizeof number);
+            code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
+            break;
+        }
+        case u'B': {
+            std::vector<std::uint8_t> bytes;
+            RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
+            code =
+                m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            break;
+        }
+        default: {
+            std::vector<char16_t> strings;
+            std::uint32_t size = 0;
+            RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
+            code = m_registry.SetValue(key, valueName, kRegMultiSz,
+                                       reinterpret_cast<const std::uint8_t*>(strings.data()), size);
+            break;
+        }
     }
     if (code != kErrorSuccess) return HResultFromWin32(code);
     return ReadToken(token);

@@ -28,7 +28,6 @@ KeyHandle RootKeyFromName(std::u16string_view name) noexcept;
 // One of the twelve names that a removal keyword never deletes.
 bool IsProtectedKeyName(std::u16string_view name) noexcept;
 
-
 class CRegScriptInterpreter {
 public:
     // Reads the registrar's variables and writes through its registry.
@@ -42,8 +41,7 @@ public:
     HResult ExpandVariables(const char16_t* script, std::u16string* expanded) const noexcept;
 
     HResult ReadToken(std::u16string& token);
-    HResult ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction,
-                          bool recovery) noexcept;
+    HResult ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction, bool recovery) noexcept;
     HResult SetScriptValue(KeyHandle key, const char16_t* valueName, std::u16string& token);
     HResult SkipValueAssignment(std::u16string& token);
     Win32Code DeleteKeyTree(KeyHandle parent, const char16_t* name);
@@ -54,8 +52,7 @@ private:
     HResult RegisterKeyStatement(std::u16string& token, KeyHandle owner);
     HResult RegisterValueStatement(std::u16string& token, KeyHandle owner);
     HResult UnregisterBlock(std::u16string& token, KeyHandle owner, bool recovery);
-    HResult UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery,
-                                   bool remove);
+    HResult UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery, bool remove);
     HResult UnregisterValueStatement(std::u16string& token, KeyHandle owner, bool deleteValue);
     HResult ReadValueName(std::u16string& name, std::u16string& token);
 

@@ -12,7 +12,10 @@ using HResult = std::int32_t;
 // A Win32 error code as the registry calls return it (LONG).
 using Win32Code = std::int32_t;
 
-constexpr HResult MakeHResult(std::uint32_t bits) noexcept { return static_cast<HResult>(bits); }
+constexpr HResult MakeHResult(std::uint32_t bits) noexcept
+{
+    return static_cast<HResult>(bits);
+}
 
 inline constexpr HResult kSOk = 0;
 inline constexpr HResult kENotImpl = MakeHResult(0x80004001u);
@@ -25,8 +28,14 @@ inline constexpr HResult kDispEException = MakeHResult(0x80020009u);
 inline constexpr HResult kDispETypeMismatch = MakeHResult(0x80020005u);
 inline constexpr HResult kDispEOverflow = MakeHResult(0x8002000Au);
 
-constexpr bool Failed(HResult hr) noexcept { return hr < 0; }
-constexpr bool Succeeded(HResult hr) noexcept { return hr >= 0; }
+constexpr bool Failed(HResult hr) noexcept
+{
+    return hr < 0;
+}
+constexpr bool Succeeded(HResult hr) noexcept
+{
+    return hr >= 0;
+}
 
 inline constexpr Win32Code kErrorSuccess = 0;
 inline constexpr Win32Code kErrorFileNotFound = 2;

@@ -15,8 +15,7 @@ namespace orrelin::regscript {
 HResult BinaryFromText(std::u16string_view data, std::vector<std::uint8_t>* bytes);
 // "M" data: every backslash followed by the digit zero ends a string, two terminators are
 // added; `bytes` counts up to and including the first empty string.
-HResult MultiStringFromText(std::u16string_view data, std::vector<char16_t>* strings,
-                            std::uint32_t* bytes);
+HResult MultiStringFromText(std::u16string_view data, std::vector<char16_t>* strings, std::uint32_t* bytes);
 // "D" data without the platform's conversion: unsigned decimal digits only, up to
 // 4294967295; DISP_E_TYPEMISMATCH for anything that is not a number, DISP_E_OVERFLOW for a
 // number that does not fit, as VarUI4FromStr answers.

@@ -12,32 +12,32 @@ using ResourceCall = MemoryScriptResources::Call;
 TEST(Variables, AddFindAndClear)
 {
     ScriptBed bed;
-    EXPECT_EQ(bed.registrar.AddVariable(u"Module", u"first"), kSOk);
-    EXPECT_EQ(bed.registrar.AddVariable(u"MODULE", u"second"), kSOk);
-    EXPECT_EQ(bed.registrar.AddVariable(u"Other", u""), kSOk);
-    EXPECT_EQ(bed.registrar.VariableCount(), 3u);
-    ASSERT_NE(bed.registrar.FindVariable(u"module"), nullptr);
-    EXPECT_EQ(*bed.registrar.FindVariable(u"module"), u"first");
-    ASSERT_NE(bed.registrar.FindVariable(u"OTHER"), nullptr);
-    EXPECT_EQ(*bed.registrar.FindVariable(u"OTHER"), u"");
-    EXPECT_EQ(bed.registrar.FindVariable(u"Modul"), nullptr);
-    EXPECT_EQ(bed.registrar.FindVariable(u"Modules"), nullptr);
+    EXPECT_EQ(kSOk, bed.registrar.AddVariable(u"Module", u"first"));
+    EXPECT_EQ(kSOk, bed.registrar.AddVariable(u"MODULE", u"second"));
+    EXPECT_EQ(kSOk, bed.registrar.AddVariable(u"Other", u""));
+    EXPECT_EQ(3u, bed.registrar.VariableCount());
+    ASSERT_NE(nullptr, bed.registrar.FindVariable(u"module"));
+    EXPECT_EQ(u"first", *bed.registrar.FindVariable(u"module"));
+    ASSERT_NE(nullptr, bed.registrar.FindVariable(u"OTHER"));
+    EXPECT_EQ(u"", *bed.registrar.FindVariable(u"OTHER"));
+    EXPECT_EQ(nullptr, bed.registrar.FindVariable(u"Modul"));
+    EXPECT_EQ(nullptr, bed.registrar.FindVariable(u"Modules"));
 
-    EXPECT_EQ(bed.registrar.ClearVariables(), kSOk);
-    EXPECT_EQ(bed.registrar.VariableCount(), 0u);
-    EXPECT_EQ(bed.registrar.FindVariable(u"Module"), nullptr);
-    EXPECT_EQ(bed.Register(u"HKCU { '%Module%' }"), kDispEException);
+    EXPECT_EQ(kSOk, bed.registrar.ClearVariables());
+    EXPECT_EQ(0u, bed.registrar.VariableCount());
+    EXPECT_EQ(nullptr, bed.registrar.FindVariable(u"Module"));
+    EXPECT_EQ(kDispEException, bed.Register(u"HKCU { '%Module%' }"));
 }
 
 TEST(Variables, MissingNameOrValueLeavesTheTableAsItWas)
 {
     ScriptBed bed;
     bed.registrar.AddVariable(u"Kept", u"value");
-    EXPECT_EQ(bed.registrar.AddVariable(nullptr, u"value"), kEInvalidArg);
-    EXPECT_EQ(bed.registrar.AddVariable(u"Name", nullptr), kEInvalidArg);
-    EXPECT_EQ(bed.registrar.AddVariable(nullptr, nullptr), kEInvalidArg);
-    EXPECT_EQ(bed.registrar.VariableCount(), 1u);
-    EXPECT_EQ(bed.registrar.FindVariable(u"Name"), nullptr);
+    EXPECT_EQ(kEInvalidArg, bed.registrar.AddVariable(nullptr, u"value"));
+    EXPECT_EQ(kEInvalidArg, bed.registrar.AddVariable(u"Name", nullptr));
+    EXPECT_EQ(kEInvalidArg, bed.registrar.AddVariable(nullptr, nullptr));
+    EXPECT_EQ(1u, bed.registrar.VariableCount());
+    EXPECT_EQ(nullptr, bed.registrar.FindVariable(u"Name"));
 }
 
 TEST(Variables, AreCopiedWhenAdded)
@@ -48,8 +48,8 @@ TEST(Variables, AreCopiedWhenAdded)
     bed.registrar.AddVariable(name, value);
     name[0] = u'X';
     value[0] = u'D';
-    ASSERT_NE(bed.registrar.FindVariable(u"Path"), nullptr);
-    EXPECT_EQ(*bed.registrar.FindVariable(u"Path"), u"C:\\a.dll");
+    ASSERT_NE(nullptr, bed.registrar.FindVariable(u"Path"));
+    EXPECT_EQ(u"C:\\a.dll", *bed.registrar.FindVariable(u"Path"));
 }
 
 TEST(Variables, TheFirstOfTwoNamesFillsTheScript)
@@ -57,8 +57,8 @@ TEST(Variables, TheFirstOfTwoNamesFillsTheScript)
     ScriptBed bed;
     bed.registrar.AddVariable(u"Module", u"C:\\first.dll");
     bed.registrar.AddVariable(u"module", u"C:\\second.dll");
-    ASSERT_EQ(bed.Register(u"HKCU { Server = s '%MODULE%' }"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(u"HKCU\\Server"), "HKCU\\Server\n  @ = REG_SZ \"C:\\\\first.dll\\0\"\n");
+    ASSERT_EQ(kSOk, bed.Register(u"HKCU { Server = s '%MODULE%' }"));
+    EXPECT_EQ("HKCU\\Server\n  @ = REG_SZ \"C:\\\\first.dll\\0\"\n", bed.registry.Dump(u"HKCU\\Server"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -70,52 +70,52 @@ class ScriptResource : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(102),
-                                  "HKCU\n{\n\tFromResource = s '%Module%'\n}\n");
-        bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Name(u"NAMED"),
-                                  "HKCU { Named }");
-        bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(103), "");
-        bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(104),
-                                  std::string("HKCU { BeforeNul }\0HKCU { AfterNul }", 36));
-        bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(105),
-                                  "HKCU { Price = s '\x80 5' }");
-        bed.resources.AddResource(kModule, ResourceId::Name(u"OTHER"), ResourceId::Number(102), "HKCU { Other }");
-        bed.registrar.AddVariable(u"Module", kModule);
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(102),
+                                    "HKCU\n{\n\tFromResource = s '%Module%'\n}\n");
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Name(u"NAMED"),
+                                    "HKCU { Named }");
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(103), "");
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(104),
+                                    std::string("HKCU { BeforeNul }\0HKCU { AfterNul }", 36));
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(105),
+                                    "HKCU { Price = s '\x80 5' }");
+        m_bed.resources.AddResource(kModule, ResourceId::Name(u"OTHER"), ResourceId::Number(102), "HKCU { Other }");
+        m_bed.registrar.AddVariable(u"Module", kModule);
     }
 
     void TearDown() override
     {
         // The mapped module is released on every path.
-        EXPECT_EQ(bed.resources.LoadedModuleCount(), 0u);
-        EXPECT_EQ(bed.registry.OpenHandleCount(), 0u);
+        EXPECT_EQ(0u, m_bed.resources.LoadedModuleCount());
+        EXPECT_EQ(0u, m_bed.registry.OpenHandleCount());
     }
 
-    ScriptBed bed;
+    ScriptBed m_bed;
 };
 
 TEST_F(ScriptResource, RegistersAndUnregistersByNumber)
 {
-    ASSERT_EQ(bed.registrar.RegisterScriptResource(kModule, 102, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(),
-              "HKCU\nHKCU\\FromResource\n  @ = REG_SZ \"C:\\\\Program Files\\\\Orrelin\\\\Orrelin.dll\\0\"\n");
-    ASSERT_EQ(bed.registrar.UnregisterScriptResource(kModule, 102, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), "");
+    ASSERT_EQ(kSOk, m_bed.registrar.RegisterScriptResource(kModule, 102, u"REGISTRY"));
+    EXPECT_EQ("HKCU\nHKCU\\FromResource\n  @ = REG_SZ \"C:\\\\Program Files\\\\Orrelin\\\\Orrelin.dll\\0\"\n",
+              m_bed.registry.Dump());
+    ASSERT_EQ(kSOk, m_bed.registrar.UnregisterScriptResource(kModule, 102, u"REGISTRY"));
+    EXPECT_EQ("", m_bed.registry.Dump());
 }
 
 TEST_F(ScriptResource, NumberIsA16BitIdentifier)
 {
-    EXPECT_EQ(bed.registrar.RegisterScriptResource(kModule, 0x10000 + 102, u"registry"), kSOk);
-    EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\FromResource"));
+    EXPECT_EQ(kSOk, m_bed.registrar.RegisterScriptResource(kModule, 0x10000 + 102, u"registry"));
+    EXPECT_TRUE(m_bed.registry.KeyExists(u"HKCU\\FromResource"));
 }
 
 TEST_F(ScriptResource, ByName)
 {
-    EXPECT_EQ(bed.registrar.RegisterScriptResourceByName(kModule, u"named", u"REGISTRY"), kSOk);
-    EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\Named"));
-    EXPECT_EQ(bed.registrar.UnregisterScriptResourceByName(kModule, u"NAMED", u"REGISTRY"), kSOk);
-    EXPECT_FALSE(bed.registry.KeyExists(u"HKCU\\Named"));
-    EXPECT_EQ(bed.registrar.RegisterScriptResourceByName(kModule, u"#102", u"REGISTRY"), kSOk);
-    EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\FromResource"));
+    EXPECT_EQ(kSOk, m_bed.registrar.RegisterScriptResourceByName(kModule, u"named", u"REGISTRY"));
+    EXPECT_TRUE(m_bed.registry.KeyExists(u"HKCU\\Named"));
+    EXPECT_EQ(kSOk, m_bed.registrar.UnregisterScriptResourceByName(kModule, u"NAMED", u"REGISTRY"));
+    EXPECT_FALSE(m_bed.registry.KeyExists(u"HKCU\\Named"));
+    EXPECT_EQ(kSOk, m_bed.registrar.RegisterScriptResourceByName(kModule, u"#102", u"REGISTRY"));
+    EXPECT_TRUE(m_bed.registry.KeyExists(u"HKCU\\FromResource"));
 }
 
 TEST_F(ScriptResource, FailuresAndTheirResults)
@@ -126,21 +126,20 @@ TEST_F(ScriptResource, FailuresAndTheirResults)
         const char* expected;
     };
     const Case cases[] = {
-        {"module file absent", bed.registrar.RegisterScriptResource(u"C:\\absent.dll", 102, u"REGISTRY"),
+        {"module file absent", m_bed.registrar.RegisterScriptResource(u"C:\\absent.dll", 102, u"REGISTRY"),
          "0x8007007E"},
-        {"module path missing", bed.registrar.RegisterScriptResource(nullptr, 102, u"REGISTRY"), "0x80070057"},
-        {"type absent", bed.registrar.RegisterScriptResource(kModule, 102, u"NOTHERE"), "0x80070715"},
-        {"type missing", bed.registrar.RegisterScriptResource(kModule, 102, nullptr), "0x80070715"},
-        {"number absent", bed.registrar.UnregisterScriptResource(kModule, 999, u"REGISTRY"), "0x80070716"},
-        {"name absent", bed.registrar.RegisterScriptResourceByName(kModule, u"NOPE", u"REGISTRY"), "0x80070716"},
-        {"name missing", bed.registrar.RegisterScriptResourceByName(kModule, nullptr, u"REGISTRY"), "0x80070057"},
-        {"type name missing", bed.registrar.UnregisterScriptResourceByName(kModule, u"NAMED", nullptr),
-         "0x80070057"},
+        {"module path missing", m_bed.registrar.RegisterScriptResource(nullptr, 102, u"REGISTRY"), "0x80070057"},
+        {"type absent", m_bed.registrar.RegisterScriptResource(kModule, 102, u"NOTHERE"), "0x80070715"},
+        {"type missing", m_bed.registrar.RegisterScriptResource(kModule, 102, nullptr), "0x80070715"},
+        {"number absent", m_bed.registrar.UnregisterScriptResource(kModule, 999, u"REGISTRY"), "0x80070716"},
+        {"name absent", m_bed.registrar.RegisterScriptResourceByName(kModule, u"NOPE", u"REGISTRY"), "0x80070716"},
+        {"name missing", m_bed.registrar.RegisterScriptResourceByName(kModule, nullptr, u"REGISTRY"), "0x80070057"},
+        {"type name missing", m_bed.registrar.UnregisterScriptResourceByName(kModule, u"NAMED", nullptr), "0x80070057"},
         // The conversion of zero bytes fails as MultiByteToWideChar does.
-        {"empty resource", bed.registrar.RegisterScriptResource(kModule, 103, u"REGISTRY"), "0x80070057"},
+        {"empty resource", m_bed.registrar.RegisterScriptResource(kModule, 103, u"REGISTRY"), "0x80070057"},
     };
-    for (const Case& c : cases) EXPECT_EQ(HexResult(c.result), c.expected) << c.label;
-    EXPECT_EQ(bed.registry.Dump(), "");
+    for (const Case& c : cases) EXPECT_EQ(c.expected, HexResult(c.result)) << c.label;
+    EXPECT_EQ("", m_bed.registry.Dump());
 }
 
 TEST_F(ScriptResource, PlatformFailuresAreTheLastErrorMapped)
@@ -152,29 +151,29 @@ TEST_F(ScriptResource, PlatformFailuresAreTheLastErrorMapped)
     };
     const char* expected[] = {"0x80070005", "0x8007000E", "0x80070459"};
     for (std::size_t i = 0; i < std::size(failures); ++i) {
-        bed.resources.FailCall(failures[i].first, failures[i].second);
-        EXPECT_EQ(HexResult(bed.registrar.RegisterScriptResource(kModule, 102, u"REGISTRY")), expected[i]);
-        bed.resources.ClearFailures();
+        m_bed.resources.FailCall(failures[i].first, failures[i].second);
+        EXPECT_EQ(expected[i], HexResult(m_bed.registrar.RegisterScriptResource(kModule, 102, u"REGISTRY")));
+        m_bed.resources.ClearFailures();
     }
-    EXPECT_EQ(bed.registry.Dump(), "");
+    EXPECT_EQ("", m_bed.registry.Dump());
 }
 
 TEST_F(ScriptResource, TextEndsAtItsFirstNul)
 {
-    EXPECT_EQ(bed.registrar.RegisterScriptResource(kModule, 104, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), "HKCU\nHKCU\\BeforeNul\n");
+    EXPECT_EQ(kSOk, m_bed.registrar.RegisterScriptResource(kModule, 104, u"REGISTRY"));
+    EXPECT_EQ("HKCU\nHKCU\\BeforeNul\n", m_bed.registry.Dump());
 }
 
 TEST_F(ScriptResource, BytesConvertWithTheCodePage)
 {
-    EXPECT_EQ(bed.registrar.RegisterScriptResource(kModule, 105, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(u"HKCU\\Price"), "HKCU\\Price\n  @ = REG_SZ \"\\u20AC 5\\0\"\n");
+    EXPECT_EQ(kSOk, m_bed.registrar.RegisterScriptResource(kModule, 105, u"REGISTRY"));
+    EXPECT_EQ("HKCU\\Price\n  @ = REG_SZ \"\\u20AC 5\\0\"\n", m_bed.registry.Dump(u"HKCU\\Price"));
 }
 
 TEST_F(ScriptResource, ScriptFaultsComeThroughUnchanged)
 {
-    bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(106), "HKCU { a\\b }");
-    EXPECT_EQ(bed.registrar.RegisterScriptResource(kModule, 106, u"REGISTRY"), kDispEException);
+    m_bed.resources.AddResource(kModule, ResourceId::Name(u"REGISTRY"), ResourceId::Number(106), "HKCU { a\\b }");
+    EXPECT_EQ(kDispEException, m_bed.registrar.RegisterScriptResource(kModule, 106, u"REGISTRY"));
 }
 
 }  // namespace

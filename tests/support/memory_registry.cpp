@@ -29,14 +29,22 @@ constexpr KeyHandle kHandleStep = 4;
 const char* CallName(MemoryRegistry::Call call)
 {
     switch (call) {
-    case MemoryRegistry::Call::OpenKey: return "OpenKey";
-    case MemoryRegistry::Call::CreateKey: return "CreateKey";
-    case MemoryRegistry::Call::SetValue: return "SetValue";
-    case MemoryRegistry::Call::DeleteValue: return "DeleteValue";
-    case MemoryRegistry::Call::DeleteKey: return "DeleteKey";
-    case MemoryRegistry::Call::EnumKey: return "EnumKey";
-    case MemoryRegistry::Call::QuerySubkeyCount: return "QuerySubkeyCount";
-    case MemoryRegistry::Call::CloseKey: return "CloseKey";
+        case MemoryRegistry::Call::OpenKey:
+            return "OpenKey";
+        case MemoryRegistry::Call::CreateKey:
+            return "CreateKey";
+        case MemoryRegistry::Call::SetValue:
+            return "SetValue";
+        case MemoryRegistry::Call::DeleteValue:
+            return "DeleteValue";
+        case MemoryRegistry::Call::DeleteKey:
+            return "DeleteKey";
+        case MemoryRegistry::Call::EnumKey:
+            return "EnumKey";
+        case MemoryRegistry::Call::QuerySubkeyCount:
+            return "QuerySubkeyCount";
+        case MemoryRegistry::Call::CloseKey:
+            return "CloseKey";
     }
     return "?";
 }
@@ -74,9 +82,8 @@ struct RootSpelling {
 
 // In the order of the root handles, HKEY_CLASSES_ROOT first.
 constexpr RootSpelling kRoots[] = {
-    {kHkeyClassesRoot, u"HKCR"},     {kHkeyCurrentUser, u"HKCU"}, {kHkeyLocalMachine, u"HKLM"},
-    {kHkeyUsers, u"HKU"},            {kHkeyPerformanceData, u"HKPD"}, {kHkeyCurrentConfig, u"HKCC"},
-    {kHkeyDynData, u"HKDD"},
+    {kHkeyClassesRoot, u"HKCR"},     {kHkeyCurrentUser, u"HKCU"},   {kHkeyLocalMachine, u"HKLM"}, {kHkeyUsers, u"HKU"},
+    {kHkeyPerformanceData, u"HKPD"}, {kHkeyCurrentConfig, u"HKCC"}, {kHkeyDynData, u"HKDD"},
 };
 
 // "HKEY_CLASSES_ROOT\x" and "hkcr\x" both become "HKCR\x".
@@ -175,14 +182,15 @@ struct MemoryRegistry::Target {
 MemoryRegistry::MemoryRegistry()
 {
     for (const RootSpelling& spelling : kRoots) {
-        m_roots.push_back(std::make_shared<Key>(std::u16string(spelling.shortName), spelling.shortName.size(), nullptr));
+        m_roots.push_back(
+            std::make_shared<Key>(std::u16string(spelling.shortName), spelling.shortName.size(), nullptr));
     }
 }
 
 MemoryRegistry::~MemoryRegistry() = default;
 
 std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::ResolveHandle(KeyHandle handle, std::uint32_t* access,
-                                                                  Win32Code* code) const
+                                                                   Win32Code* code) const
 {
     *code = kErrorSuccess;
     if (IsPredefinedKey(handle)) {
@@ -623,7 +631,8 @@ void MemoryScriptResources::AddResource(std::u16string_view modulePath, const Re
 
 Win32Code MemoryScriptResources::LoadModuleAsData(const char16_t* path, ModuleHandle* module)
 {
-    if (const auto failure = m_failures.find(Call::LoadModuleAsData); failure != m_failures.end()) return failure->second;
+    if (const auto failure = m_failures.find(Call::LoadModuleAsData); failure != m_failures.end())
+        return failure->second;
     if (path == nullptr) return kErrorInvalidParameter;
     for (const auto& candidate : m_modules) {
         if (EqualsNoCase(candidate->path, path)) {

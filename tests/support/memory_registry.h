@@ -81,8 +81,7 @@ private:
 
     std::shared_ptr<Key> ResolveHandle(KeyHandle handle, std::uint32_t* access, Win32Code* code) const;
     const Handle* FindHandle(KeyHandle handle) const;
-    Win32Code Walk(const std::shared_ptr<Key>& start, const char16_t* name, bool create,
-                   std::shared_ptr<Key>* found);
+    Win32Code Walk(const std::shared_ptr<Key>& start, const char16_t* name, bool create, std::shared_ptr<Key>* found);
     KeyHandle NewHandle(std::shared_ptr<Key> key, std::uint32_t access);
     bool Fails(Call call, const Target& target, std::uint32_t access, Win32Code* code);
     void Log(Call call, const Target& target, const std::string& detail, Win32Code code);
@@ -112,8 +111,7 @@ public:
 
     // `type` and `name` as FindResourceW takes them: a number, or a name ("#102" is the
     // number 102), case-insensitive.
-    void AddResource(std::u16string_view modulePath, const ResourceId& type, const ResourceId& name,
-                     std::string bytes);
+    void AddResource(std::u16string_view modulePath, const ResourceId& type, const ResourceId& name, std::string bytes);
 
     Win32Code LoadModuleAsData(const char16_t* path, ModuleHandle* module) override;
     Win32Code FindResourceData(ModuleHandle module, const ResourceId& name, const ResourceId* type,
