@@ -1,5 +1,6 @@
 #include "real_registry_dump.h"
 
+#include "case_fold.h"
 #include "reg_types.h"
 #include "registry_dump.h"
 
