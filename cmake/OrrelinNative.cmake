@@ -2,6 +2,7 @@
 find_package(ZLIB REQUIRED)
 include(OrrelinGTest)
 include(OrrelinTesting)
+include(OrrelinSanitizers)
 set(ORRELIN_TEST_PREFIX "native.")
 add_subdirectory(engine)
 add_subdirectory(registrar)

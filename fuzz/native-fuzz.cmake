@@ -40,6 +40,7 @@ add_test(NAME native.registrar_fuzz
   COMMAND ${CMAKE_COMMAND}
     -DFUZZER=${CMAKE_BINARY_DIR}/fuzz/registrar_fuzz
     -DCORPUS=${CMAKE_SOURCE_DIR}/fuzz/corpus/registrar
+    -DSEED_FILES=${CMAKE_SOURCE_DIR}/resources/Orrelin.rgs
     -DDICT=${CMAKE_SOURCE_DIR}/fuzz/registrar.dict
     -DWORK=${CMAKE_BINARY_DIR}/fuzz-run/registrar
     -DSECONDS=${ORRELIN_FUZZ_SECONDS}

@@ -6,6 +6,7 @@
 #include "memory_registry.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
+#include "script_tokens.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,15 +29,15 @@ void Check(bool condition, const char* what)
 bool IsKnownResult(HResult hr)
 {
     switch (hr) {
-    case kSOk:
-    case kDispEException:
-    case kEFail:
-    case kEOutOfMemory:
-    case kDispETypeMismatch:
-    case kDispEOverflow:
-        return true;
-    default:
-        break;
+        case kSOk:
+        case kDispEException:
+        case kEFail:
+        case kEOutOfMemory:
+        case kDispETypeMismatch:
+        case kDispEOverflow:
+            return true;
+        default:
+            break;
     }
     // Registry codes, mapped: those the in-memory registry answers or is told to.
     for (const Win32Code code : {kErrorAccessDenied, kErrorInvalidHandle, kErrorInvalidParameter, kErrorBadPathname,
@@ -63,7 +64,8 @@ void AddVariables(Registrar& registrar)
     registrar.AddVariable(u"Module_Raw", u"C:\\Program Files\\O''Brien\\Orrelin.dll");
     registrar.AddVariable(u"module", u"shadowed");
     registrar.AddVariable(u"Percent", u"%Module%");
-    registrar.AddVariable(u"Long", std::u16string(300, u'L').c_str());
+    static const std::u16string kLong(300, u'L');
+    registrar.AddVariable(u"Long", kLong.c_str());
 }
 
 // Each registry call fails somewhere, as a locked-down or half-broken registry would.
@@ -87,12 +89,13 @@ void Tokenize(const Registrar& registrar, const std::u16string& script)
     const HResult hr = interpreter.ExpandVariables(script.c_str(), &expanded);
     Check(IsKnownResult(hr), "unknown result from ExpandVariables");
     if (Failed(hr)) return;
-    interpreter.SetText(expanded);
+    ScriptTokenizer tokens;
+    tokens.SetText(expanded);
     std::u16string token;
     // Every token takes at least one character, so the reads end within the text's length.
     for (std::size_t reads = 0;; ++reads) {
         Check(reads <= expanded.size() + 1, "tokenizer stopped moving");
-        const HResult read = interpreter.ReadToken(token);
+        const HResult read = tokens.ReadToken(token);
         if (Failed(read)) {
             Check(read == kDispEException, "unknown result from ReadToken");
             break;
@@ -120,14 +123,19 @@ void Apply(const std::u16string& script, bool failures)
         Check(registry.OpenHandleCount() == 0, "a key was left open");
         Check(registry.KeyExists(u"HKCR") && registry.KeyExists(u"HKCU"), "a root went missing");
     }
+}
 
-    // Unregistration on its own, over the untouched registry.
+// Unregistration on its own, over the untouched registry. No call fails there, so one run
+// per input covers it.
+void UnregisterFromScratch(const std::u16string& script)
+{
     MemoryRegistry fresh;
     fresh.EnableCallLog(false);
     Populate(fresh);
-    Registrar other(fresh, resources);
-    AddVariables(other);
-    const HResult hr = CRegScriptInterpreter(other).ApplyScript(script.c_str(), Direction::Unregister);
+    MemoryScriptResources resources;
+    Registrar registrar(fresh, resources);
+    AddVariables(registrar);
+    const HResult hr = CRegScriptInterpreter(registrar).ApplyScript(script.c_str(), Direction::Unregister);
     Check(IsKnownResult(hr), "unknown result from ApplyScript (unregistration)");
     Check(fresh.OpenHandleCount() == 0, "a key was left open (unregistration)");
 }
@@ -161,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Apply(script, false);
     Apply(script, true);
+    UnregisterFromScratch(script);
     ApplyAsResource(data, size);
     return 0;
 }

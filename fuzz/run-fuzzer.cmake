@@ -1,6 +1,8 @@
 # Runs a libFuzzer target for a bounded time over a scratch copy of its seed corpus, so the
-# committed seeds never change; any finding fails the test.
-#   cmake -DFUZZER=exe -DCORPUS=dir -DDICT=file -DWORK=dir -DSECONDS=n -P run-fuzzer.cmake
+# committed seeds never change; any finding fails the test. SEED_FILES (optional) are files
+# of the tree that seed the run as they are, such as the stored registry script.
+#   cmake -DFUZZER=exe -DCORPUS=dir -DDICT=file -DWORK=dir -DSECONDS=n [-DSEED_FILES=f;...]
+#         -P run-fuzzer.cmake
 # DICT may be empty (no dictionary); RSS_MB, the memory limit, is 2048 unless given.
 # Optional: MAX_LEN (input size), MALLOC_MB (largest single allocation of the target) and
 # QUARANTINE_MB (ASan's hold on freed memory, which otherwise dwarfs a small RSS limit).
@@ -33,7 +35,7 @@ endif()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/corpus ${WORK}/artifacts)
 file(GLOB seeds ${CORPUS}/*)
-file(COPY ${seeds} DESTINATION ${WORK}/corpus)
+file(COPY ${seeds} ${SEED_FILES} DESTINATION ${WORK}/corpus)
 
 execute_process(
   COMMAND ${environment} ${FUZZER} -max_total_time=${SECONDS} -seed=1 ${options} -timeout=10 -rss_limit_mb=${RSS_MB}

@@ -67,9 +67,8 @@ bool CRegObject::FindVariable(LPCOLESTR name, std::wstring* value) const
     return true;
 }
 
-HRESULT CRegObject::ApplyResource(LPCOLESTR modulePath, const regscript::ResourceId* number,
-                                  LPCOLESTR resourceName, LPCOLESTR typeName,
-                                  regscript::Direction direction) noexcept
+HRESULT CRegObject::ApplyResource(LPCOLESTR modulePath, const regscript::ResourceId* number, LPCOLESTR resourceName,
+                                  LPCOLESTR typeName, regscript::Direction direction) noexcept
 {
     return GuardComBoundary([&]() -> HRESULT {
         const auto path = Portable(modulePath);

@@ -13,7 +13,8 @@
 
 namespace orrelin {
 
-// IUnknown, then the two operations on the variable table.
+// IUnknown, then the two operations on the variable table. The registration code reaches
+// them through this table, so their order is part of the interface.
 struct IRegistrarBase : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE AddVariable(LPCOLESTR name, LPCOLESTR value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearVariables() = 0;
@@ -22,7 +23,8 @@ struct IRegistrarBase : public IUnknown {
 class CRegObject : public IRegistrarBase {
 public:
     CRegObject() noexcept;
-    // Empties the variable table.
+    // Empties the variable table. Virtual, so it takes the slot after ClearVariables that
+    // holders of the registrar's table expect there.
     virtual ~CRegObject();
 
     CRegObject(const CRegObject&) = delete;
@@ -44,8 +46,7 @@ public:
     HRESULT RegisterScriptResource(LPCOLESTR modulePath, UINT resourceNumber, LPCOLESTR typeName) noexcept;
     HRESULT UnregisterScriptResource(LPCOLESTR modulePath, UINT resourceNumber, LPCOLESTR typeName) noexcept;
     HRESULT RegisterScriptResourceByName(LPCOLESTR modulePath, LPCOLESTR resourceName, LPCOLESTR typeName) noexcept;
-    HRESULT UnregisterScriptResourceByName(LPCOLESTR modulePath, LPCOLESTR resourceName,
-                                           LPCOLESTR typeName) noexcept;
+    HRESULT UnregisterScriptResourceByName(LPCOLESTR modulePath, LPCOLESTR resourceName, LPCOLESTR typeName) noexcept;
 
 private:
     HRESULT ApplyResource(LPCOLESTR modulePath, const regscript::ResourceId* number, LPCOLESTR resourceName,

@@ -1,7 +1,10 @@
 #include "reg_script_interpreter.h"
 
+#include "case_fold.h"
 #include "registrar.h"
+#include "value_data.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -9,11 +12,11 @@
 #include <stdexcept>
 #include <utility>
 
-#define RETURN_IF_FAILED_HR(expr)              \
-    do {                                       \
-        const HResult hr_ = (expr);            \
-        if (Failed(hr_)) return hr_;           \
-    } while (0)
+#define RETURN_IF_FAILED_HR(expr) \
+  do {                            \
+    const HResult hr_ = (expr);   \
+    if (Failed(hr_)) return hr_;  \
+  } while (0)
 
 namespace orrelin::regscript {
 
@@ -47,14 +50,19 @@ constexpr std::array<RootName, 14> kRootNames{{
 }};
 
 constexpr std::array<std::u16string_view, 12> kProtectedNames{{
-    u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface", u"Hardware",
-    u"Mime", u"SAM", u"SECURITY", u"SYSTEM", u"Software", u"TypeLib",
+    u"AppID",
+    u"CLSID",
+    u"Component Categories",
+    u"FileType",
+    u"Interface",
+    u"Hardware",
+    u"Mime",
+    u"SAM",
+    u"SECURITY",
+    u"SYSTEM",
+    u"Software",
+    u"TypeLib",
 }};
-
-bool IsWhiteSpace(char16_t c) noexcept
-{
-    return c == u'\t' || c == u'\n' || c == u'\r' || c == u' ';
-}
 
 bool BeginsWith(const std::u16string& token, char16_t c) noexcept
 {
@@ -72,17 +80,8 @@ bool IsRemovalKeyword(const std::u16string& token) noexcept
 // a block that follows a value or Delete statement, which has no meaning.
 HResult CheckKeyName(const std::u16string& name) noexcept
 {
-    if (name.empty() || name == u"{" || name.find(u'\\') != std::u16string::npos)
-        return kDispEException;
+    if (name.empty() || name == u"{" || name.find(u'\\') != std::u16string::npos) return kDispEException;
     return kSOk;
-}
-
-int HexDigitValue(char16_t c) noexcept
-{
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return 0;
 }
 
 // Closes a key that a statement opened, on every path; the predefined roots stay open.
@@ -140,52 +139,6 @@ bool IsProtectedKeyName(std::u16string_view name) noexcept
     return false;
 }
 
-HResult BinaryFromText(std::u16string_view data, std::vector<std::uint8_t>* bytes)
-{
-    if (data.size() % 2 != 0) return kEFail;
-    try {
-        bytes->assign(data.size() / 2, 0);
-    } catch (const std::bad_alloc&) {
-        return kEFail;
-    }
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
-        (*bytes)[i] = static_cast<std::uint8_t>((HexDigitValue(data[2 * i]) << 4) | HexDigitValue(data[2 * i + 1]));
-    }
-    return kSOk;
-}
-
-HResult MultiStringFromText(std::u16string_view data, std::vector<char16_t>* strings, std::uint32_t* bytes)
-{
-    try {
-        strings->clear();
-        strings->reserve(data.size() + 2);
-    } catch (const std::bad_alloc&) {
-        return kEOutOfMemory;
-    }
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (data[i] != u'\\') {
-            strings->push_back(data[i]);
-        } else if (i + 1 < data.size() && data[i + 1] == u'0') {
-            strings->push_back(u'\0');
-            ++i;
-        } else {
-            // Any other escaped character stays as written, with the backslash.
-            strings->push_back(data[i]);
-            if (i + 1 < data.size()) strings->push_back(data[++i]);
-        }
-    }
-    strings->push_back(u'\0');
-    strings->push_back(u'\0');
-    // The value ends with the first empty string, whatever follows it.
-    std::size_t end = 0;
-    while ((*strings)[end] != u'\0') {
-        while ((*strings)[end] != u'\0') ++end;
-        ++end;
-    }
-    *bytes = static_cast<std::uint32_t>((end + 1) * sizeof(char16_t));
-    return kSOk;
-}
-
 CRegScriptInterpreter::CRegScriptInterpreter(const Registrar& registrar) noexcept
     : m_registrar(registrar), m_registry(registrar.registry())
 {
@@ -204,10 +157,11 @@ HResult CRegScriptInterpreter::ExpandVariables(const char16_t* script, std::u16s
 
         std::size_t i = 0;
         while (i < text.size()) {
-            if (text[i] != u'%') {
-                result.push_back(text[i++]);
-                continue;
-            }
+            // Everything up to the next percent sign is copied as one piece.
+            const std::size_t percent = std::min(text.find(u'%', i), text.size());
+            result.append(text.substr(i, percent - i));
+            i = percent;
+            if (i == text.size()) break;
             if (i + 1 < text.size() && text[i + 1] == u'%') {
                 result.push_back(u'%');
                 i += 2;
@@ -232,73 +186,28 @@ HResult CRegScriptInterpreter::ExpandVariables(const char16_t* script, std::u16s
     }
 }
 
-void CRegScriptInterpreter::SetText(std::u16string text)
-{
-    m_text = std::move(text);
-    m_position = 0;
-}
-
-bool CRegScriptInterpreter::AtEnd() const noexcept
-{
-    // The text is a NUL-ended string: anything after a NUL is not part of it.
-    return m_position >= m_text.size() || m_text[m_position] == u'\0';
-}
-
-void CRegScriptInterpreter::SkipWhiteSpace() noexcept
-{
-    while (!AtEnd() && IsWhiteSpace(m_text[m_position])) ++m_position;
-}
-
 HResult CRegScriptInterpreter::ReadToken(std::u16string& token)
 {
-    token.clear();
-    SkipWhiteSpace();
-    if (AtEnd()) return kDispEException;
-
-    if (m_text[m_position] == u'\'') {
-        ++m_position;
-        for (;;) {
-            if (AtEnd()) return kDispEException;
-            const char16_t c = m_text[m_position];
-            if (c == u'\'') {
-                if (m_position + 1 < m_text.size() && m_text[m_position + 1] == u'\'') {
-                    m_position += 2;
-                } else {
-                    ++m_position;
-                    return kSOk;
-                }
-            } else {
-                ++m_position;
-            }
-            if (token.size() >= kMaxTokenLength) return kDispEException;
-            token.push_back(c);
-        }
-    }
-
-    while (!AtEnd() && !IsWhiteSpace(m_text[m_position])) {
-        if (token.size() >= kMaxTokenLength) return kDispEException;
-        token.push_back(m_text[m_position++]);
-    }
-    return kSOk;
+    return m_tokens.ReadToken(token);
 }
 
 HResult CRegScriptInterpreter::ApplyScript(const char16_t* script, Direction direction) noexcept
 {
     struct TextRelease {
-        std::u16string& text;
-        ~TextRelease() { std::u16string().swap(text); }
-    } release{m_text};
+        ScriptTokenizer& tokens;
+        ~TextRelease() { tokens.Release(); }
+    } release{m_tokens};
 
     try {
         std::u16string expanded;
         RETURN_IF_FAILED_HR(ExpandVariables(script, &expanded));
-        SetText(std::move(expanded));
+        m_tokens.SetText(std::move(expanded));
         m_depth = 0;
 
         std::u16string token;
         token.reserve(kMaxTokenLength + 1);
         HResult hr = kSOk;
-        while (!AtEnd()) {
+        while (!m_tokens.AtEnd()) {
             RETURN_IF_FAILED_HR(ReadToken(token));
             const KeyHandle root = RootKeyFromName(token);
             if (root == kNoKey) return kDispEException;
@@ -306,12 +215,12 @@ HResult CRegScriptInterpreter::ApplyScript(const char16_t* script, Direction dir
             if (!BeginsWith(token, u'{')) return kDispEException;
 
             if (direction == Direction::Register) {
-                const std::size_t blockStart = m_position;
+                const std::size_t blockStart = m_tokens.Position();
                 hr = ApplyKeyBlock(token, root, Direction::Register, false);
                 if (Failed(hr)) {
                     // Undo what this root block wrote, as far as unregistration would;
                     // earlier root blocks stay registered.
-                    m_position = blockStart;
+                    m_tokens.Rewind(blockStart);
                     ApplyKeyBlock(token, root, Direction::Unregister, false);
                     return hr;
                 }
@@ -319,7 +228,7 @@ HResult CRegScriptInterpreter::ApplyScript(const char16_t* script, Direction dir
                 hr = ApplyKeyBlock(token, root, Direction::Unregister, false);
                 if (Failed(hr)) return hr;
             }
-            SkipWhiteSpace();
+            m_tokens.SkipWhiteSpace();
         }
         return hr;
     } catch (const std::bad_alloc&) {
@@ -330,13 +239,12 @@ HResult CRegScriptInterpreter::ApplyScript(const char16_t* script, Direction dir
 }
 
 HResult CRegScriptInterpreter::ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction,
-                                            bool recovery) noexcept
+                                             bool recovery) noexcept
 {
     DepthGuard depth(m_depth);
     if (m_depth > kMaxBlockDepth) return kDispEException;
     try {
-        return direction == Direction::Register ? RegisterBlock(token, owner)
-                                                : UnregisterBlock(token, owner, recovery);
+        return direction == Direction::Register ? RegisterBlock(token, owner) : UnregisterBlock(token, owner, recovery);
     } catch (const std::bad_alloc&) {
         return kEOutOfMemory;
     } catch (const std::length_error&) {
@@ -456,7 +364,7 @@ HResult CRegScriptInterpreter::UnregisterValueStatement(std::u16string& token, K
 }
 
 HResult CRegScriptInterpreter::UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery,
-                                                     bool remove)
+                                                      bool remove)
 {
     RETURN_IF_FAILED_HR(CheckKeyName(token));
     OpenedKey key(m_registry);
@@ -474,8 +382,8 @@ HResult CRegScriptInterpreter::UnregisterKeyStatement(std::u16string& token, Key
         // In recovery mode no registry call is made, so a failure there is a fault of the
         // script itself; it stops the walk, since going on would read the rest of the block
         // at the wrong level.
-        RETURN_IF_FAILED_HR(ApplyKeyBlock(token, nestedRecovery ? kNoKey : key.get(), Direction::Unregister,
-                                          nestedRecovery));
+        RETURN_IF_FAILED_HR(
+            ApplyKeyBlock(token, nestedRecovery ? kNoKey : key.get(), Direction::Unregister, nestedRecovery));
         RETURN_IF_FAILED_HR(ReadToken(token));
     }
 
@@ -504,35 +412,37 @@ HResult CRegScriptInterpreter::SetScriptValue(KeyHandle key, const char16_t* val
 
     Win32Code code = kErrorSuccess;
     switch (letter) {
-    case u'S': {
-        const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
-        code = m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
-        break;
-    }
-    case u'D': {
-        // Data that does not convert fails the value with the conversion's result: no
-        // undefined number is written.
-        std::uint32_t number = 0;
-        RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
-        std::uint8_t bytes[sizeof number];
-        std::memcpy(bytes, &number, sizeof number);
-        code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
-        break;
-    }
-    case u'B': {
-        std::vector<std::uint8_t> bytes;
-        RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
-        code = m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        break;
-    }
-    default: {
-        std::vector<char16_t> strings;
-        std::uint32_t size = 0;
-        RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
-        code = m_registry.SetValue(key, valueName, kRegMultiSz, reinterpret_cast<const std::uint8_t*>(strings.data()),
-                                   size);
-        break;
-    }
+        case u'S': {
+            const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
+            code =
+                m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
+            break;
+        }
+        case u'D': {
+            // Data that does not convert fails the value with the conversion's result: no
+            // undefined number is written.
+            std::uint32_t number = 0;
+            RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
+            std::uint8_t bytes[sizeof number];
+            std::memcpy(bytes, &number, sizeof number);
+            code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
+            break;
+        }
+        case u'B': {
+            std::vector<std::uint8_t> bytes;
+            RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
+            code =
+                m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            break;
+        }
+        default: {
+            std::vector<char16_t> strings;
+            std::uint32_t size = 0;
+            RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
+            code = m_registry.SetValue(key, valueName, kRegMultiSz,
+                                       reinterpret_cast<const std::uint8_t*>(strings.data()), size);
+            break;
+        }
     }
     if (code != kErrorSuccess) return HResultFromWin32(code);
     return ReadToken(token);

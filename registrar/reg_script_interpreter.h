@@ -1,10 +1,11 @@
-// The registry script language and its interpreter: variable expansion, tokens, the
-// statements of a block and the conversion of value data, walked once over a script in
-// one of two directions (registration or unregistration).
+// The registry script interpreter: variable expansion and the statements of a block,
+// walked once over a script in one of two directions (registration or unregistration).
+// Its tokens come from script_tokens.h, the data of its values from value_data.h.
 #pragma once
 
 #include "reg_types.h"
 #include "registry_access.h"
+#include "script_tokens.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,6 @@ namespace orrelin::regscript {
 
 class Registrar;
 
-inline constexpr std::size_t kMaxTokenLength = 4094;
 inline constexpr std::size_t kMaxValueNameLength = 259;
 inline constexpr std::size_t kMaxVariableNameLength = 31;
 // Blocks nest at most this deep, the registry's own depth: no script that could be
@@ -27,14 +27,6 @@ inline constexpr int kMaxBlockDepth = 512;
 KeyHandle RootKeyFromName(std::u16string_view name) noexcept;
 // One of the twelve names that a removal keyword never deletes.
 bool IsProtectedKeyName(std::u16string_view name) noexcept;
-
-// "B" data: pairs of hexadecimal digits, the first giving the high four bits; any other
-// character counts as 0. E_FAIL for an odd number of characters.
-HResult BinaryFromText(std::u16string_view data, std::vector<std::uint8_t>* bytes);
-// "M" data: every backslash followed by the digit zero ends a string, two terminators are
-// added; `bytes` counts up to and including the first empty string.
-HResult MultiStringFromText(std::u16string_view data, std::vector<char16_t>* strings,
-                            std::uint32_t* bytes);
 
 class CRegScriptInterpreter {
 public:
@@ -48,14 +40,8 @@ public:
 
     HResult ExpandVariables(const char16_t* script, std::u16string* expanded) const noexcept;
 
-    // Starts reading `text` (already expanded) from its beginning; ApplyScript does this
-    // with the expanded script.
-    void SetText(std::u16string text);
-    bool AtEnd() const noexcept;
-
     HResult ReadToken(std::u16string& token);
-    HResult ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction,
-                          bool recovery) noexcept;
+    HResult ApplyKeyBlock(std::u16string& token, KeyHandle owner, Direction direction, bool recovery) noexcept;
     HResult SetScriptValue(KeyHandle key, const char16_t* valueName, std::u16string& token);
     HResult SkipValueAssignment(std::u16string& token);
     Win32Code DeleteKeyTree(KeyHandle parent, const char16_t* name);
@@ -66,16 +52,13 @@ private:
     HResult RegisterKeyStatement(std::u16string& token, KeyHandle owner);
     HResult RegisterValueStatement(std::u16string& token, KeyHandle owner);
     HResult UnregisterBlock(std::u16string& token, KeyHandle owner, bool recovery);
-    HResult UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery,
-                                   bool remove);
+    HResult UnregisterKeyStatement(std::u16string& token, KeyHandle owner, bool recovery, bool remove);
     HResult UnregisterValueStatement(std::u16string& token, KeyHandle owner, bool deleteValue);
     HResult ReadValueName(std::u16string& name, std::u16string& token);
-    void SkipWhiteSpace() noexcept;
 
     const Registrar& m_registrar;
     Registry& m_registry;
-    std::u16string m_text;
-    std::size_t m_position = 0;
+    ScriptTokenizer m_tokens;
     int m_depth = 0;
 };
 

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 namespace orrelin::regscript {
 
@@ -14,7 +12,10 @@ using HResult = std::int32_t;
 // A Win32 error code as the registry calls return it (LONG).
 using Win32Code = std::int32_t;
 
-constexpr HResult MakeHResult(std::uint32_t bits) noexcept { return static_cast<HResult>(bits); }
+constexpr HResult MakeHResult(std::uint32_t bits) noexcept
+{
+    return static_cast<HResult>(bits);
+}
 
 inline constexpr HResult kSOk = 0;
 inline constexpr HResult kENotImpl = MakeHResult(0x80004001u);
@@ -27,8 +28,14 @@ inline constexpr HResult kDispEException = MakeHResult(0x80020009u);
 inline constexpr HResult kDispETypeMismatch = MakeHResult(0x80020005u);
 inline constexpr HResult kDispEOverflow = MakeHResult(0x8002000Au);
 
-constexpr bool Failed(HResult hr) noexcept { return hr < 0; }
-constexpr bool Succeeded(HResult hr) noexcept { return hr >= 0; }
+constexpr bool Failed(HResult hr) noexcept
+{
+    return hr < 0;
+}
+constexpr bool Succeeded(HResult hr) noexcept
+{
+    return hr >= 0;
+}
 
 inline constexpr Win32Code kErrorSuccess = 0;
 inline constexpr Win32Code kErrorFileNotFound = 2;
@@ -91,13 +98,5 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 
 enum class Direction { Register, Unregister };
-
-// Case-insensitive comparison of names and words, folding to upper case as the registry
-// does. The language's own words are ASCII; the letters of Latin-1 fold too, so the
-// in-memory registry sees one name where Windows sees one.
-char16_t FoldCase(char16_t c) noexcept;
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) noexcept;
-// <0, 0, >0 as the folded names order.
-int CompareNoCase(std::u16string_view a, std::u16string_view b) noexcept;
 
 }  // namespace orrelin::regscript

@@ -1,5 +1,6 @@
 #include "registrar.h"
 
+#include "case_fold.h"
 #include "reg_script_interpreter.h"
 
 #include <new>
@@ -75,15 +76,15 @@ const std::u16string* Registrar::FindVariable(std::u16string_view name) const no
 HResult Registrar::RegisterScriptResource(const char16_t* modulePath, unsigned resourceNumber,
                                           const char16_t* typeName) noexcept
 {
-    return ApplyResourceScript(modulePath, ResourceId::Number(static_cast<std::uint16_t>(resourceNumber)),
-                               typeName, Direction::Register);
+    return ApplyResourceScript(modulePath, ResourceId::Number(static_cast<std::uint16_t>(resourceNumber)), typeName,
+                               Direction::Register);
 }
 
 HResult Registrar::UnregisterScriptResource(const char16_t* modulePath, unsigned resourceNumber,
                                             const char16_t* typeName) noexcept
 {
-    return ApplyResourceScript(modulePath, ResourceId::Number(static_cast<std::uint16_t>(resourceNumber)),
-                               typeName, Direction::Unregister);
+    return ApplyResourceScript(modulePath, ResourceId::Number(static_cast<std::uint16_t>(resourceNumber)), typeName,
+                               Direction::Unregister);
 }
 
 HResult Registrar::RegisterScriptResourceByName(const char16_t* modulePath, const char16_t* resourceName,
@@ -109,8 +110,8 @@ HResult Registrar::ApplyNamedResourceScript(const char16_t* modulePath, const ch
     }
 }
 
-HResult Registrar::ApplyResourceScript(const char16_t* modulePath, const ResourceId& resource,
-                                       const char16_t* typeName, Direction direction) noexcept
+HResult Registrar::ApplyResourceScript(const char16_t* modulePath, const ResourceId& resource, const char16_t* typeName,
+                                       Direction direction) noexcept
 {
     try {
         MappedModule module(*m_resources);

@@ -40,14 +40,14 @@ public:
     HResult UnregisterScriptResourceByName(const char16_t* modulePath, const char16_t* resourceName,
                                            const char16_t* typeName) noexcept;
 
-    HResult ApplyResourceScript(const char16_t* modulePath, const ResourceId& resource,
-                                const char16_t* typeName, Direction direction) noexcept;
+    HResult ApplyResourceScript(const char16_t* modulePath, const ResourceId& resource, const char16_t* typeName,
+                                Direction direction) noexcept;
 
     Registry& registry() const noexcept { return *m_registry; }
 
 private:
-    HResult ApplyNamedResourceScript(const char16_t* modulePath, const char16_t* resourceName,
-                                     const char16_t* typeName, Direction direction) noexcept;
+    HResult ApplyNamedResourceScript(const char16_t* modulePath, const char16_t* resourceName, const char16_t* typeName,
+                                     Direction direction) noexcept;
 
     Registry* m_registry;
     ScriptResources* m_resources;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "reg_types.h"
+#include "value_data.h"
 
 #include <cstdint>
 #include <string>
@@ -18,14 +19,12 @@ public:
     virtual ~Registry() = default;
 
     // RegOpenKeyExW: `name` may be empty, which opens the key itself again.
-    virtual Win32Code OpenKey(KeyHandle parent, const char16_t* name, std::uint32_t access,
-                              KeyHandle* key) = 0;
+    virtual Win32Code OpenKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key) = 0;
     // RegCreateKeyExW: no class, options 0 (non-volatile), no security descriptor.
-    virtual Win32Code CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access,
-                                KeyHandle* key) = 0;
+    virtual Win32Code CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key) = 0;
     // RegSetValueExW; a null value name is the key's default value.
-    virtual Win32Code SetValue(KeyHandle key, const char16_t* valueName, std::uint32_t type,
-                               const std::uint8_t* data, std::uint32_t size) = 0;
+    virtual Win32Code SetValue(KeyHandle key, const char16_t* valueName, std::uint32_t type, const std::uint8_t* data,
+                               std::uint32_t size) = 0;
     // RegDeleteValueW.
     virtual Win32Code DeleteValue(KeyHandle key, const char16_t* valueName) = 0;
     // RegDeleteKeyW: removes the subkey `name`, which must have no subkeys of its own.
@@ -39,12 +38,11 @@ public:
 
     // The data of a "D" value as a number: unsigned decimal up to 4294967295 here, the
     // platform's VarUI4FromStr (locale 0, flags 0) on Windows. Answers an HRESULT.
-    virtual HResult NumberFromText(const char16_t* text, std::uint32_t* value);
+    virtual HResult NumberFromText(const char16_t* text, std::uint32_t* value)
+    {
+        return DecimalNumberFromText(text ? std::u16string_view(text) : std::u16string_view(), value);
+    }
 };
-
-// Unsigned decimal digits only, up to 4294967295: DISP_E_TYPEMISMATCH for anything that is
-// not a number, DISP_E_OVERFLOW for a number that does not fit, as VarUI4FromStr answers.
-HResult DecimalNumberFromText(std::u16string_view text, std::uint32_t* value) noexcept;
 
 // A resource identifier: a 16-bit number or a name (FindResourceW takes either).
 class ResourceId {
@@ -75,9 +73,8 @@ public:
     virtual Win32Code LoadModuleAsData(const char16_t* path, ModuleHandle* module) = 0;
     // FindResourceW, LoadResource, SizeofResource. The bytes stay valid until the module
     // is freed. A null type finds nothing (ERROR_RESOURCE_TYPE_NOT_FOUND).
-    virtual Win32Code FindResourceData(ModuleHandle module, const ResourceId& name,
-                                       const ResourceId* type, const std::uint8_t** data,
-                                       std::uint32_t* size) = 0;
+    virtual Win32Code FindResourceData(ModuleHandle module, const ResourceId& name, const ResourceId* type,
+                                       const std::uint8_t** data, std::uint32_t* size) = 0;
     // FreeLibrary.
     virtual void ReleaseModule(ModuleHandle module) = 0;
     // MultiByteToWideChar with the conversion code page, flags 0: `size` bytes in, at most

@@ -29,12 +29,21 @@ static_assert(kErrorModNotFound == ERROR_MOD_NOT_FOUND && kErrorBadPathname == E
 
 namespace {
 
-HKEY ToHKey(KeyHandle key) noexcept { return reinterpret_cast<HKEY>(key); }
-KeyHandle FromHKey(HKEY key) noexcept { return reinterpret_cast<KeyHandle>(key); }
+HKEY ToHKey(KeyHandle key) noexcept
+{
+    return reinterpret_cast<HKEY>(key);
+}
+KeyHandle FromHKey(HKEY key) noexcept
+{
+    return reinterpret_cast<KeyHandle>(key);
+}
 
 // wchar_t and char16_t are distinct types of the same size: texts are copied across, never
 // reinterpreted.
-std::wstring Wide(const char16_t* text) { return std::wstring(text, text + std::char_traits<char16_t>::length(text)); }
+std::wstring Wide(const char16_t* text)
+{
+    return std::wstring(text, text + std::char_traits<char16_t>::length(text));
+}
 
 class WideArg {
 public:
@@ -67,8 +76,8 @@ Win32Code WindowsRegistry::OpenKey(KeyHandle parent, const char16_t* name, std::
 Win32Code WindowsRegistry::CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key)
 {
     HKEY created = nullptr;
-    const LONG code = RegCreateKeyExW(ToHKey(parent), WideArg(name).get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      access, nullptr, &created, nullptr);
+    const LONG code = RegCreateKeyExW(ToHKey(parent), WideArg(name).get(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                      nullptr, &created, nullptr);
     if (code == ERROR_SUCCESS) *key = FromHKey(created);
     return code;
 }
@@ -129,15 +138,14 @@ Win32Code WindowsScriptResources::LoadModuleAsData(const char16_t* path, ModuleH
     return ERROR_SUCCESS;
 }
 
-Win32Code WindowsScriptResources::FindResourceData(ModuleHandle module, const ResourceId& name,
-                                                   const ResourceId* type, const std::uint8_t** data,
-                                                   std::uint32_t* size)
+Win32Code WindowsScriptResources::FindResourceData(ModuleHandle module, const ResourceId& name, const ResourceId* type,
+                                                   const std::uint8_t** data, std::uint32_t* size)
 {
     const HMODULE handle = reinterpret_cast<HMODULE>(module);
     const std::wstring nameText = name.IsNumber() ? std::wstring() : Wide(name.name().c_str());
     const std::wstring typeText = (type && !type->IsNumber()) ? Wide(type->name().c_str()) : std::wstring();
     const wchar_t* nameArg = name.IsNumber() ? MAKEINTRESOURCEW(name.number()) : nameText.c_str();
-    const wchar_t* typeArg = type == nullptr ? nullptr
+    const wchar_t* typeArg = type == nullptr    ? nullptr
                              : type->IsNumber() ? MAKEINTRESOURCEW(type->number())
                                                 : typeText.c_str();
 

@@ -23,7 +23,7 @@ build() {
 
 # The product's optimisation; natively without the sanitizers the test build adds.
 build cmake -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORRELIN_WINDOWS=OFF \
-  -DORRELIN_FUZZ=OFF -DORRELIN_ENGINE_SANITIZERS= -DORRELIN_REGSCRIPT_SANITIZERS=
+  -DORRELIN_FUZZ=OFF -DORRELIN_NATIVE_SANITIZERS=
 build cmake --build "$out/native" -j2 --target orrelin_native_bench
 for arch in x86_64 i686; do
   build cmake -S "$root" -B "$out/$arch" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

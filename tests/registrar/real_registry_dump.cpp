@@ -1,5 +1,6 @@
 #include "real_registry_dump.h"
 
+#include "case_fold.h"
 #include "reg_types.h"
 #include "registry_dump.h"
 
@@ -17,10 +18,19 @@ struct Value {
     std::vector<std::uint8_t> data;
 };
 
-std::u16string Portable(const wchar_t* text, DWORD length) { return std::u16string(text, text + length); }
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::u16string Portable(const wchar_t* text, DWORD length)
+{
+    return std::u16string(text, text + length);
+}
+std::wstring Wide(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
-bool NameLess(const std::u16string& a, const std::u16string& b) { return CompareNoCase(a, b) < 0; }
+bool NameLess(const std::u16string& a, const std::u16string& b)
+{
+    return CompareNoCase(a, b) < 0;
+}
 
 std::vector<Value> ReadValues(HKEY key)
 {
@@ -30,8 +40,7 @@ std::vector<Value> ReadValues(HKEY key)
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD type = 0;
         DWORD size = 0;
-        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
+        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
         Value value;
         value.name = Portable(name.data(), nameLength);
         value.type = type;

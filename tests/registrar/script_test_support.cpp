@@ -44,15 +44,15 @@ void ScriptBed::AddModuleVariables(std::u16string_view modulePath)
     registrar.AddVariable(u"Module_Raw", escaped.c_str());
 }
 
-TokenRun ReadAllTokens(const Registrar& registrar, std::u16string_view text)
+TokenRun ReadAllTokens(std::u16string_view text)
 {
-    CRegScriptInterpreter interpreter(registrar);
-    interpreter.SetText(std::u16string(text));
+    ScriptTokenizer tokens;
+    tokens.SetText(std::u16string(text));
     TokenRun run;
     std::u16string token;
     // More reads than characters would mean the reader stopped moving.
     for (std::size_t guard = 0; guard <= text.size() + 1; ++guard) {
-        run.last = interpreter.ReadToken(token);
+        run.last = tokens.ReadToken(token);
         if (Failed(run.last)) return run;
         run.tokens.push_back(token);
     }

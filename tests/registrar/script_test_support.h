@@ -2,9 +2,12 @@
 // in-memory registry, resources and registrar to run scripts on.
 #pragma once
 
+#include "case_fold.h"
 #include "memory_registry.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
+#include "script_tokens.h"
+#include "value_data.h"
 #include "system_script.h"
 
 #include <string>
@@ -50,6 +53,6 @@ struct TokenRun {
 };
 
 // Reads tokens from `text` until a read fails (the end of the text fails too).
-TokenRun ReadAllTokens(const Registrar& registrar, std::u16string_view text);
+TokenRun ReadAllTokens(std::u16string_view text);
 
 }  // namespace orrelin::regscript::test

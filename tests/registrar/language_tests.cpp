@@ -12,7 +12,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::u16string Repeat(char16_t c, std::size_t count) { return std::u16string(count, c); }
+std::u16string Repeat(char16_t c, std::size_t count)
+{
+    return std::u16string(count, c);
+}
 
 // ---------------------------------------------------------------------------------------
 // Variable expansion
@@ -24,21 +27,21 @@ class VariableExpansion : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        bed.registrar.AddVariable(u"Module", u"C:\\O''Brien\\x.dll");
-        bed.registrar.AddVariable(u"module", u"second");  // a later pair of the same name
-        bed.registrar.AddVariable(u"Percent", u"%Module%");
-        bed.registrar.AddVariable(u"Empty", u"");
-        bed.registrar.AddVariable(kName31.c_str(), u"thirty-one");
-        bed.registrar.AddVariable(kName32.c_str(), u"thirty-two");
+        m_bed.registrar.AddVariable(u"Module", u"C:\\O''Brien\\x.dll");
+        m_bed.registrar.AddVariable(u"module", u"second");  // a later pair of the same name
+        m_bed.registrar.AddVariable(u"Percent", u"%Module%");
+        m_bed.registrar.AddVariable(u"Empty", u"");
+        m_bed.registrar.AddVariable(kName31.c_str(), u"thirty-one");
+        m_bed.registrar.AddVariable(kName32.c_str(), u"thirty-two");
     }
 
     HResult Expand(const std::u16string& script, std::u16string* out)
     {
-        CRegScriptInterpreter interpreter(bed.registrar);
+        CRegScriptInterpreter interpreter(m_bed.registrar);
         return interpreter.ExpandVariables(script.c_str(), out);
     }
 
-    ScriptBed bed;
+    ScriptBed m_bed;
 };
 
 struct ExpansionCase {
@@ -74,9 +77,9 @@ TEST_F(VariableExpansion, FollowsTheRules)
     };
     for (const ExpansionCase& c : cases) {
         std::u16string out = u"untouched";
-        EXPECT_EQ(HexResult(Expand(c.script, &out)), HexResult(c.result)) << c.label;
+        EXPECT_EQ(HexResult(c.result), HexResult(Expand(c.script, &out))) << c.label;
         if (c.result == kSOk) {
-            EXPECT_EQ(out, c.expanded) << c.label;
+            EXPECT_EQ(c.expanded, out) << c.label;
         }
     }
 }
@@ -84,31 +87,31 @@ TEST_F(VariableExpansion, FollowsTheRules)
 TEST_F(VariableExpansion, GrowsWithoutLimit)
 {
     const std::u16string big = Repeat(u'v', 10000);
-    bed.registrar.AddVariable(u"Big", big.c_str());
+    m_bed.registrar.AddVariable(u"Big", big.c_str());
     std::u16string script;
     for (int i = 0; i < 50; ++i) script += u"%Big%|";
     std::u16string out;
-    ASSERT_EQ(Expand(script, &out), kSOk);
-    ASSERT_EQ(out.size(), 50u * 10001u);
-    EXPECT_EQ(out.substr(0, 10001), big + u"|");
-    EXPECT_EQ(out.substr(out.size() - 10001), big + u"|");
+    ASSERT_EQ(kSOk, Expand(script, &out));
+    ASSERT_EQ(50u * 10001u, out.size());
+    EXPECT_EQ(big + u"|", out.substr(0, 10001));
+    EXPECT_EQ(big + u"|", out.substr(out.size() - 10001));
 }
 
 TEST_F(VariableExpansion, MissingTextOrResultIsAPointerFault)
 {
-    CRegScriptInterpreter interpreter(bed.registrar);
+    CRegScriptInterpreter interpreter(m_bed.registrar);
     std::u16string out;
-    EXPECT_EQ(interpreter.ExpandVariables(nullptr, &out), kEPointer);
-    EXPECT_EQ(interpreter.ExpandVariables(u"text", nullptr), kEPointer);
-    EXPECT_EQ(bed.Run(u"", Direction::Register), kSOk);
-    EXPECT_EQ(CRegScriptInterpreter(bed.registrar).ApplyScript(nullptr, Direction::Register), kEPointer);
+    EXPECT_EQ(kEPointer, interpreter.ExpandVariables(nullptr, &out));
+    EXPECT_EQ(kEPointer, interpreter.ExpandVariables(u"text", nullptr));
+    EXPECT_EQ(kSOk, m_bed.Run(u"", Direction::Register));
+    EXPECT_EQ(kEPointer, CRegScriptInterpreter(m_bed.registrar).ApplyScript(nullptr, Direction::Register));
 }
 
 TEST_F(VariableExpansion, ReferenceFaultsStopTheScriptBeforeAnyWrite)
 {
-    EXPECT_EQ(bed.Register(u"HKCU { Written } HKCU { %Unknown% }"), kDispEException);
-    EXPECT_EQ(bed.Register(u"HKCU { Written } HKCU { %" + kName32 + u"% }"), kEFail);
-    EXPECT_EQ(bed.registry.Dump(), "");
+    EXPECT_EQ(kDispEException, m_bed.Register(u"HKCU { Written } HKCU { %Unknown% }"));
+    EXPECT_EQ(kEFail, m_bed.Register(u"HKCU { Written } HKCU { %" + kName32 + u"% }"));
+    EXPECT_EQ("", m_bed.registry.Dump());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -140,11 +143,10 @@ TEST(Tokens, SplitAsTheLanguageSays)
         {"unclosed quote", u"x 'unclosed", {u"x"}, kDispEException},
         {"doubled apostrophe does not close", u"'ends''", {}, kDispEException},
     };
-    ScriptBed bed;
     for (const TokenCase& c : cases) {
-        const TokenRun run = ReadAllTokens(bed.registrar, c.text);
-        EXPECT_EQ(run.tokens, c.tokens) << c.label;
-        EXPECT_EQ(HexResult(run.last), HexResult(c.last)) << c.label;
+        const TokenRun run = ReadAllTokens(c.text);
+        EXPECT_EQ(c.tokens, run.tokens) << c.label;
+        EXPECT_EQ(HexResult(c.last), HexResult(run.last)) << c.label;
     }
 }
 
@@ -164,12 +166,12 @@ TEST(Tokens, HoldAtMost4094Characters)
         {"4095 doubled apostrophes", quotes4095, {}, kDispEException},
     };
     for (const TokenCase& c : cases) {
-        const TokenRun run = ReadAllTokens(bed.registrar, c.text);
-        EXPECT_EQ(run.tokens, c.tokens) << c.label;
-        EXPECT_EQ(HexResult(run.last), HexResult(c.last)) << c.label;
+        const TokenRun run = ReadAllTokens(c.text);
+        EXPECT_EQ(c.tokens, run.tokens) << c.label;
+        EXPECT_EQ(HexResult(c.last), HexResult(run.last)) << c.label;
     }
-    EXPECT_EQ(bed.Register(u"HKCU { " + tooLong + u" }"), kDispEException);
-    EXPECT_EQ(bed.Register(u"HKCU { val v = s '" + tooLong + u"' }"), kDispEException);
+    EXPECT_EQ(kDispEException, bed.Register(u"HKCU { " + tooLong + u" }"));
+    EXPECT_EQ(kDispEException, bed.Register(u"HKCU { val v = s '" + tooLong + u"' }"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -201,23 +203,23 @@ TEST(RootKeyNames, MapTheFourteenNames)
         {u"{HKCR}", kNoKey},
     };
     for (const auto& [name, key] : rows) {
-        EXPECT_EQ(RootKeyFromName(name), key) << EscapeText(name);
+        EXPECT_EQ(key, RootKeyFromName(name)) << EscapeText(name);
     }
     // The handles are the platform's own (sign-extended where pointers are 64 bits).
-    EXPECT_EQ(static_cast<std::uint32_t>(kHkeyClassesRoot), 0x80000000u);
-    EXPECT_EQ(static_cast<std::uint32_t>(kHkeyDynData), 0x80000006u);
-    EXPECT_EQ(static_cast<std::intptr_t>(kHkeyCurrentUser), static_cast<std::intptr_t>(INT32_MIN) + 1);
+    EXPECT_EQ(0x80000000u, static_cast<std::uint32_t>(kHkeyClassesRoot));
+    EXPECT_EQ(0x80000006u, static_cast<std::uint32_t>(kHkeyDynData));
+    EXPECT_EQ(static_cast<std::intptr_t>(INT32_MIN) + 1, static_cast<std::intptr_t>(kHkeyCurrentUser));
 }
 
 TEST(ProtectedKeyNames, AreTheTwelveWholeNames)
 {
-    for (const char16_t* name : {u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface",
-                                 u"Hardware", u"Mime", u"SAM", u"SECURITY", u"SYSTEM", u"Software", u"TypeLib",
-                                 u"appid", u"clsid", u"COMPONENT CATEGORIES", u"software", u"typelib"}) {
+    for (const char16_t* name : {u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface", u"Hardware",
+                                 u"Mime", u"SAM", u"SECURITY", u"SYSTEM", u"Software", u"TypeLib", u"appid", u"clsid",
+                                 u"COMPONENT CATEGORIES", u"software", u"typelib"}) {
         EXPECT_TRUE(IsProtectedKeyName(name)) << EscapeText(name);
     }
-    for (const char16_t* name : {u"", u"CLSID2", u"CLSI", u" CLSID", u"Software\\Classes", u"Component",
-                                 u"TypeLibs", u"InprocServer32", u"Programmable"}) {
+    for (const char16_t* name : {u"", u"CLSID2", u"CLSI", u" CLSID", u"Software\\Classes", u"Component", u"TypeLibs",
+                                 u"InprocServer32", u"Programmable"}) {
         EXPECT_FALSE(IsProtectedKeyName(name)) << EscapeText(name);
     }
 }
@@ -281,14 +283,14 @@ TEST(ValueData, IsConvertedByType)
     for (const ValueCase& c : cases) {
         ScriptBed bed;
         const HResult hr = bed.Register(u"HKCU\n{\n\tval V = " + c.assignment + u"\n}\n");
-        EXPECT_EQ(HexResult(hr), HexResult(c.result)) << c.label;
+        EXPECT_EQ(HexResult(c.result), HexResult(hr)) << c.label;
         std::uint32_t type = 0;
         Bytes bytes;
         const bool written = bed.registry.GetValueAt(u"HKCU", u"V", &type, &bytes);
-        EXPECT_EQ(written, c.result == kSOk) << c.label;
+        EXPECT_EQ(c.result == kSOk, written) << c.label;
         if (!written) continue;
-        EXPECT_EQ(type, c.type) << c.label;
-        EXPECT_EQ(bytes, c.bytes) << c.label;
+        EXPECT_EQ(c.type, type) << c.label;
+        EXPECT_EQ(c.bytes, bytes) << c.label;
     }
 }
 
@@ -296,19 +298,19 @@ TEST(ValueData, ConvertersAnswerByteCounts)
 {
     std::vector<char16_t> strings;
     std::uint32_t size = 0;
-    ASSERT_EQ(MultiStringFromText(u"one\\0two", &strings, &size), kSOk);
-    EXPECT_EQ(size, 18u);
-    ASSERT_EQ(MultiStringFromText(u"", &strings, &size), kSOk);
-    EXPECT_EQ(size, 2u);
+    ASSERT_EQ(kSOk, MultiStringFromText(u"one\\0two", &strings, &size));
+    EXPECT_EQ(18u, size);
+    ASSERT_EQ(kSOk, MultiStringFromText(u"", &strings, &size));
+    EXPECT_EQ(2u, size);
     Bytes bytes;
-    EXPECT_EQ(BinaryFromText(u"0a1B", &bytes), kSOk);
-    EXPECT_EQ(bytes, (Bytes{0x0A, 0x1B}));
-    EXPECT_EQ(BinaryFromText(u"abc", &bytes), kEFail);
+    EXPECT_EQ(kSOk, BinaryFromText(u"0a1B", &bytes));
+    EXPECT_EQ((Bytes{0x0A, 0x1B}), bytes);
+    EXPECT_EQ(kEFail, BinaryFromText(u"abc", &bytes));
     std::uint32_t number = 7;
-    EXPECT_EQ(DecimalNumberFromText(u"4294967295", &number), kSOk);
-    EXPECT_EQ(number, 0xFFFFFFFFu);
-    EXPECT_EQ(DecimalNumberFromText(u"99999999999999999999999", &number), kDispEOverflow);
-    EXPECT_EQ(DecimalNumberFromText(u"12a", &number), kDispETypeMismatch);
+    EXPECT_EQ(kSOk, DecimalNumberFromText(u"4294967295", &number));
+    EXPECT_EQ(0xFFFFFFFFu, number);
+    EXPECT_EQ(kDispEOverflow, DecimalNumberFromText(u"99999999999999999999999", &number));
+    EXPECT_EQ(kDispETypeMismatch, DecimalNumberFromText(u"12a", &number));
 }
 
 TEST(ValueData, DefaultValueAndValueNames)
@@ -316,16 +318,16 @@ TEST(ValueData, DefaultValueAndValueNames)
     ScriptBed bed;
     const std::u16string name259 = Repeat(u'n', 259);
     const std::u16string name260 = Repeat(u'n', 260);
-    ASSERT_EQ(bed.Register(u"HKCU { K = s def { val '" + name259 + u"' = s long val '' = s empty } }"), kSOk);
+    ASSERT_EQ(kSOk, bed.Register(u"HKCU { K = s def { val '" + name259 + u"' = s long val '' = s empty } }"));
     std::uint32_t type = 0;
     Bytes bytes;
     // A value statement named '' writes the default value, after the assignment did.
     ASSERT_TRUE(bed.registry.GetValueAt(u"HKCU\\K", nullptr, &type, &bytes));
-    EXPECT_EQ(bytes, Utf16(std::u16string(u"empty") + u'\0'));
+    EXPECT_EQ(Utf16(std::u16string(u"empty") + u'\0'), bytes);
     EXPECT_TRUE(bed.registry.GetValueAt(u"HKCU\\K", name259.c_str(), &type, &bytes));
 
-    EXPECT_EQ(bed.Register(u"HKCU { val '" + name260 + u"' = s x }"), kDispEException);
-    EXPECT_EQ(bed.Unregister(u"HKCU { val '" + name260 + u"' = s x }"), kDispEException);
+    EXPECT_EQ(kDispEException, bed.Register(u"HKCU { val '" + name260 + u"' = s x }"));
+    EXPECT_EQ(kDispEException, bed.Unregister(u"HKCU { val '" + name260 + u"' = s x }"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -370,24 +372,24 @@ TEST(Grammar, ResultOfEveryShapeOfScript)
     };
     for (const GrammarCase& c : cases) {
         ScriptBed forward;
-        EXPECT_EQ(HexResult(forward.Register(c.script)), HexResult(c.registration)) << c.label;
+        EXPECT_EQ(HexResult(c.registration), HexResult(forward.Register(c.script))) << c.label;
         ScriptBed backward;
-        EXPECT_EQ(HexResult(backward.Unregister(c.script)), HexResult(c.unregistration)) << c.label;
-        EXPECT_EQ(forward.registry.OpenHandleCount(), 0u) << c.label;
-        EXPECT_EQ(backward.registry.OpenHandleCount(), 0u) << c.label;
+        EXPECT_EQ(HexResult(c.unregistration), HexResult(backward.Unregister(c.script))) << c.label;
+        EXPECT_EQ(0u, forward.registry.OpenHandleCount()) << c.label;
+        EXPECT_EQ(0u, backward.registry.OpenHandleCount()) << c.label;
     }
 }
 
 TEST(Grammar, QuotingDoesNotChangeMeaning)
 {
     ScriptBed bed;
-    ASSERT_EQ(bed.Register(u"'HKCU' '{' 'NoRemove' Kept '{' 'val' v '=' 's' x '}' 'Plain' '}'"), kSOk);
+    ASSERT_EQ(kSOk, bed.Register(u"'HKCU' '{' 'NoRemove' Kept '{' 'val' v '=' 's' x '}' 'Plain' '}'"));
     EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\Kept"));
     EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\Plain"));
-    ASSERT_EQ(bed.Unregister(u"HKCU { 'NoRemove' Kept 'Plain' }"), kSOk);
+    ASSERT_EQ(kSOk, bed.Unregister(u"HKCU { 'NoRemove' Kept 'Plain' }"));
     EXPECT_TRUE(bed.registry.KeyExists(u"HKCU\\Kept"));  // the quoted keyword spared it
     EXPECT_FALSE(bed.registry.KeyExists(u"HKCU\\Plain"));
-    ASSERT_EQ(bed.Register(u"HKCU { 'ForceRemove' Kept }"), kSOk);
+    ASSERT_EQ(kSOk, bed.Register(u"HKCU { 'ForceRemove' Kept }"));
     std::uint32_t type;
     Bytes bytes;
     EXPECT_FALSE(bed.registry.GetValueAt(u"HKCU\\Kept", u"v", &type, &bytes)) << "ForceRemove emptied it";
@@ -397,25 +399,25 @@ TEST(Grammar, KeywordsOutOfOrderAreKeyNames)
 {
     ScriptBed bed;
     // After NoRemove only Val keeps its meaning: "NoRemove Val" is a value statement.
-    ASSERT_EQ(bed.Register(u"HKCU { NoRemove ForceRemove NoRemove NoRemove NoRemove Delete noremove VAL"
-                           u" v = s x }"),
-              kSOk);
-    EXPECT_EQ(bed.registry.Dump(u"HKCU"),
-              "HKCU\n"
-              "  v = REG_SZ \"x\\0\"\n"
-              "HKCU\\Delete\n"
-              "HKCU\\ForceRemove\n"
-              "HKCU\\NoRemove\n");
+    ASSERT_EQ(kSOk, bed.Register(u"HKCU { NoRemove ForceRemove NoRemove NoRemove NoRemove Delete noremove VAL"
+                                 u" v = s x }"));
+    EXPECT_EQ(
+        "HKCU\n"
+        "  v = REG_SZ \"x\\0\"\n"
+        "HKCU\\Delete\n"
+        "HKCU\\ForceRemove\n"
+        "HKCU\\NoRemove\n",
+        bed.registry.Dump(u"HKCU"));
 }
 
 TEST(Grammar, KeywordsIgnoreCase)
 {
     ScriptBed bed;
     bed.registry.CreateKeyAt(u"HKCU\\Gone\\Deep");
-    ASSERT_EQ(bed.Register(u"HKCU { DELETE Gone fOrCeReMoVe Made { VAL v = S x } }"), kSOk);
+    ASSERT_EQ(kSOk, bed.Register(u"HKCU { DELETE Gone fOrCeReMoVe Made { VAL v = S x } }"));
     EXPECT_FALSE(bed.registry.KeyExists(u"HKCU\\Gone"));
-    ASSERT_EQ(bed.Unregister(u"HKCU { NOREMOVE Made { val v = s x } }"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(u"HKCU\\Made"), "HKCU\\Made\n");
+    ASSERT_EQ(kSOk, bed.Unregister(u"HKCU { NOREMOVE Made { val v = s x } }"));
+    EXPECT_EQ("HKCU\\Made\n", bed.registry.Dump(u"HKCU\\Made"));
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "memory_registry.h"
 
+#include "case_fold.h"
 #include "reg_script_interpreter.h"
 #include "registry_dump.h"
+#include "value_data.h"
 
-#include <iterator>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -20,18 +23,28 @@ struct NoCaseLess {
 constexpr std::uint32_t kAllAccess = 0xF003F;
 constexpr std::size_t kMaxValueNameChars = 16383;
 constexpr std::size_t kEnumNameStore = 256;
+constexpr KeyHandle kFirstHandle = 0x1000;
+constexpr KeyHandle kHandleStep = 4;
 
 const char* CallName(MemoryRegistry::Call call)
 {
     switch (call) {
-    case MemoryRegistry::Call::OpenKey: return "OpenKey";
-    case MemoryRegistry::Call::CreateKey: return "CreateKey";
-    case MemoryRegistry::Call::SetValue: return "SetValue";
-    case MemoryRegistry::Call::DeleteValue: return "DeleteValue";
-    case MemoryRegistry::Call::DeleteKey: return "DeleteKey";
-    case MemoryRegistry::Call::EnumKey: return "EnumKey";
-    case MemoryRegistry::Call::QuerySubkeyCount: return "QuerySubkeyCount";
-    case MemoryRegistry::Call::CloseKey: return "CloseKey";
+        case MemoryRegistry::Call::OpenKey:
+            return "OpenKey";
+        case MemoryRegistry::Call::CreateKey:
+            return "CreateKey";
+        case MemoryRegistry::Call::SetValue:
+            return "SetValue";
+        case MemoryRegistry::Call::DeleteValue:
+            return "DeleteValue";
+        case MemoryRegistry::Call::DeleteKey:
+            return "DeleteKey";
+        case MemoryRegistry::Call::EnumKey:
+            return "EnumKey";
+        case MemoryRegistry::Call::QuerySubkeyCount:
+            return "QuerySubkeyCount";
+        case MemoryRegistry::Call::CloseKey:
+            return "CloseKey";
     }
     return "?";
 }
@@ -43,11 +56,10 @@ std::string Hex(std::uint32_t value)
     return buffer;
 }
 
-// Splits "a\b\c" into its names. A leading backslash, or two in a row, name nothing: the
+// Checks the names of "a\b\c". A leading backslash, or two in a row, name nothing: the
 // platform answers ERROR_BAD_PATHNAME. One trailing backslash is allowed, as there.
-Win32Code SplitPath(std::u16string_view path, std::size_t maxName, std::vector<std::u16string_view>* names)
+Win32Code CheckPath(std::u16string_view path, std::size_t maxName)
 {
-    names->clear();
     if (path.empty()) return kErrorSuccess;
     std::size_t start = 0;
     for (;;) {
@@ -58,7 +70,6 @@ Win32Code SplitPath(std::u16string_view path, std::size_t maxName, std::vector<s
             return kErrorBadPathname;
         }
         if (name.size() > maxName) return kErrorInvalidParameter;
-        names->push_back(name);
         if (end == std::u16string_view::npos) return kErrorSuccess;
         start = end + 1;
     }
@@ -69,10 +80,10 @@ struct RootSpelling {
     std::u16string_view shortName;
 };
 
+// In the order of the root handles, HKEY_CLASSES_ROOT first.
 constexpr RootSpelling kRoots[] = {
-    {kHkeyClassesRoot, u"HKCR"},     {kHkeyCurrentUser, u"HKCU"}, {kHkeyLocalMachine, u"HKLM"},
-    {kHkeyUsers, u"HKU"},            {kHkeyPerformanceData, u"HKPD"}, {kHkeyCurrentConfig, u"HKCC"},
-    {kHkeyDynData, u"HKDD"},
+    {kHkeyClassesRoot, u"HKCR"},     {kHkeyCurrentUser, u"HKCU"},   {kHkeyLocalMachine, u"HKLM"}, {kHkeyUsers, u"HKU"},
+    {kHkeyPerformanceData, u"HKPD"}, {kHkeyCurrentConfig, u"HKCC"}, {kHkeyDynData, u"HKDD"},
 };
 
 // "HKEY_CLASSES_ROOT\x" and "hkcr\x" both become "HKCR\x".
@@ -99,6 +110,8 @@ constexpr char16_t kWindows1252High[32] = {
 
 }  // namespace
 
+// A key knows its full path from its creation on; its name is the last part of that path,
+// and its owner's table of subkeys looks it up by that same text.
 struct MemoryRegistry::Key {
     struct Value {
         std::u16string name;
@@ -106,15 +119,21 @@ struct MemoryRegistry::Key {
         std::vector<std::uint8_t> data;
     };
 
-    std::u16string name;
+    Key(std::u16string fullPath, std::size_t nameLength, Key* owner)
+        : path(std::move(fullPath)), name(std::u16string_view(path).substr(path.size() - nameLength)), parent(owner)
+    {
+    }
+
+    const std::u16string path;
+    const std::u16string_view name;
     Key* parent = nullptr;
     bool deleted = false;
-    std::map<std::u16string, std::shared_ptr<Key>, NoCaseLess> subkeys;
+    std::map<std::u16string_view, std::shared_ptr<Key>, NoCaseLess> subkeys;
     std::map<std::u16string, Value, NoCaseLess> values;  // the default value under ""
 };
 
 struct MemoryRegistry::Handle {
-    std::shared_ptr<Key> key;
+    std::shared_ptr<Key> key;  // empty once the handle is closed
     std::uint32_t access = 0;
 };
 
@@ -126,82 +145,114 @@ struct MemoryRegistry::Failure {
     std::uint32_t accessMask;
 };
 
+// What a call reaches, for the call log and for failures to match: `key`\`name`, or nothing
+// for a handle that names no key. Its full path is spelled out only for the log.
+struct MemoryRegistry::Target {
+    const Key* key;
+    bool hasName;
+    std::u16string_view name;  // without a trailing backslash, which names the same key
+
+    Target(const Key* reached, const char16_t* subkey)
+        : key(reached), hasName(subkey != nullptr && *subkey != 0), name(hasName ? subkey : u"")
+    {
+        if (!name.empty() && name.back() == u'\\') name.remove_suffix(1);
+    }
+
+    bool Matches(std::u16string_view path) const
+    {
+        if (key == nullptr || key->deleted) return EqualsNoCase(path, Text());
+        const std::u16string_view own = key->path;
+        if (!hasName) return EqualsNoCase(path, own);
+        return path.size() == own.size() + 1 + name.size() && path[own.size()] == u'\\' &&
+               EqualsNoCase(path.substr(0, own.size()), own) && EqualsNoCase(path.substr(own.size() + 1), name);
+    }
+
+    std::u16string Text() const
+    {
+        if (key == nullptr) return u"<bad handle>";
+        std::u16string path = PathOf(*key);
+        if (hasName) {
+            path += u'\\';
+            path += name;
+        }
+        return path;
+    }
+};
+
 MemoryRegistry::MemoryRegistry()
 {
     for (const RootSpelling& spelling : kRoots) {
-        auto key = std::make_shared<Key>();
-        key->name = std::u16string(spelling.shortName);
-        m_roots.emplace_back(spelling.key, std::move(key));
+        m_roots.push_back(
+            std::make_shared<Key>(std::u16string(spelling.shortName), spelling.shortName.size(), nullptr));
     }
 }
 
 MemoryRegistry::~MemoryRegistry() = default;
 
-Win32Code MemoryRegistry::ResolveHandle(KeyHandle handle, std::shared_ptr<Key>* key, std::uint32_t* access) const
+std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::ResolveHandle(KeyHandle handle, std::uint32_t* access,
+                                                                   Win32Code* code) const
 {
-    for (const auto& root : m_roots) {
-        if (root.first == handle) {
-            *key = root.second;
-            *access = kAllAccess;
-            return kErrorSuccess;
-        }
+    *code = kErrorSuccess;
+    if (IsPredefinedKey(handle)) {
+        *access = kAllAccess;
+        return m_roots[handle - kHkeyClassesRoot];
     }
-    const auto found = m_handles.find(handle);
-    if (found == m_handles.end()) return kErrorInvalidHandle;
-    if (found->second->key->deleted) return kErrorKeyDeleted;
-    *key = found->second->key;
-    *access = found->second->access;
-    return kErrorSuccess;
+    const Handle* entry = FindHandle(handle);
+    if (entry == nullptr) {
+        *code = kErrorInvalidHandle;
+        return nullptr;
+    }
+    if (entry->key->deleted) {
+        *code = kErrorKeyDeleted;
+        return nullptr;
+    }
+    *access = entry->access;
+    return entry->key;
+}
+
+const MemoryRegistry::Handle* MemoryRegistry::FindHandle(KeyHandle handle) const
+{
+    if (handle < kFirstHandle || (handle - kFirstHandle) % kHandleStep != 0) return nullptr;
+    const std::size_t slot = (handle - kFirstHandle) / kHandleStep;
+    if (slot >= m_handles.size() || !m_handles[slot].key) return nullptr;
+    return &m_handles[slot];
 }
 
 std::u16string MemoryRegistry::PathOf(const Key& key)
 {
-    if (key.deleted) return u"<deleted>\\" + key.name;
-    std::vector<const Key*> chain;
-    for (const Key* k = &key; k != nullptr; k = k->parent) chain.push_back(k);
-    std::u16string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if (!path.empty()) path += u'\\';
-        path += (*it)->name;
-    }
-    return path;
-}
-
-std::u16string MemoryRegistry::JoinPath(const std::u16string& parent, const char16_t* name)
-{
-    if (name == nullptr || *name == 0) return parent;
-    std::u16string path = parent;
-    path += u'\\';
-    path += name;
-    // A trailing backslash names the same key.
-    if (path.back() == u'\\') path.pop_back();
-    return path;
-}
-
-std::u16string MemoryRegistry::TracePath(Win32Code resolved, const Key* key, const char16_t* name) const
-{
-    if (!m_logCalls && m_failures.empty()) return std::u16string();
-    if (resolved != kErrorSuccess) return u"<bad handle>";
-    return JoinPath(PathOf(*key), name);
+    if (key.deleted) return u"<deleted>\\" + std::u16string(key.name);
+    return key.path;
 }
 
 Win32Code MemoryRegistry::Walk(const std::shared_ptr<Key>& start, const char16_t* name, bool create,
                                std::shared_ptr<Key>* found)
 {
-    std::vector<std::u16string_view> names;
-    const Win32Code split = SplitPath(name ? std::u16string_view(name) : std::u16string_view(), m_maxKeyNameLength, &names);
-    if (split != kErrorSuccess) return split;
+    const std::u16string_view path = name ? std::u16string_view(name) : std::u16string_view();
+    // The whole path is checked before the first key is created. The interpreter names one
+    // level at a time, so a name without a backslash is the common case.
+    const std::size_t firstSlash = path.find(u'\\');
+    if (firstSlash == std::u16string_view::npos) {
+        if (path.size() > m_maxKeyNameLength) return kErrorInvalidParameter;
+    } else if (const Win32Code valid = CheckPath(path, m_maxKeyNameLength); valid != kErrorSuccess) {
+        return valid;
+    }
     std::shared_ptr<Key> current = start;
-    for (const std::u16string_view part : names) {
+    std::size_t slash = firstSlash;
+    for (std::size_t begin = 0; begin < path.size();) {
+        const std::size_t end = std::min(slash, path.size());
+        const std::u16string_view part = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (begin < path.size()) slash = path.find(u'\\', begin);
         const auto sub = current->subkeys.find(part);
         if (sub != current->subkeys.end()) {
             current = sub->second;
             continue;
         }
         if (!create) return kErrorFileNotFound;
-        auto key = std::make_shared<Key>();
-        key->name = std::u16string(part);
-        key->parent = current.get();
+        std::u16string childPath = current->path;
+        childPath += u'\\';
+        childPath += part;
+        auto key = std::make_shared<Key>(std::move(childPath), part.size(), current.get());
         current->subkeys.emplace(key->name, key);
         current = std::move(key);
     }
@@ -209,22 +260,18 @@ Win32Code MemoryRegistry::Walk(const std::shared_ptr<Key>& start, const char16_t
     return kErrorSuccess;
 }
 
-KeyHandle MemoryRegistry::NewHandle(const std::shared_ptr<Key>& key, std::uint32_t access)
+KeyHandle MemoryRegistry::NewHandle(std::shared_ptr<Key> key, std::uint32_t access)
 {
-    const KeyHandle handle = m_nextHandle;
-    m_nextHandle += 4;
-    auto entry = std::make_unique<Handle>();
-    entry->key = key;
-    entry->access = access;
-    m_handles.emplace(handle, std::move(entry));
+    const KeyHandle handle = kFirstHandle + kHandleStep * m_handles.size();
+    m_handles.push_back(Handle{std::move(key), access});
+    ++m_openHandles;
     return handle;
 }
 
-bool MemoryRegistry::Fails(Call call, const std::u16string& path, std::uint32_t access, Win32Code* code)
+bool MemoryRegistry::Fails(Call call, const Target& target, std::uint32_t access, Win32Code* code)
 {
-    if (m_failures.empty()) return false;
     for (Failure& failure : m_failures) {
-        if (failure.call != call || failure.count == 0 || !EqualsNoCase(failure.path, path)) continue;
+        if (failure.call != call || failure.count == 0 || !target.Matches(failure.path)) continue;
         if ((access & failure.accessMask) != failure.accessMask) continue;
         if (failure.count > 0) --failure.count;
         *code = failure.code;
@@ -233,12 +280,11 @@ bool MemoryRegistry::Fails(Call call, const std::u16string& path, std::uint32_t 
     return false;
 }
 
-void MemoryRegistry::Log(Call call, const std::u16string& path, const std::string& detail, Win32Code code)
+void MemoryRegistry::Log(Call call, const Target& target, const std::string& detail, Win32Code code)
 {
-    if (!m_logCalls) return;
     std::string line = CallName(call);
     line += ' ';
-    line += EscapeKeyPath(path);
+    line += EscapeKeyPath(target.Text());
     if (!detail.empty()) {
         line += ' ';
         line += detail;
@@ -250,181 +296,186 @@ void MemoryRegistry::Log(Call call, const std::u16string& path, const std::strin
 
 Win32Code MemoryRegistry::OpenKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key)
 {
-    std::shared_ptr<Key> owner;
     std::uint32_t ownerAccess = 0;
-    Win32Code code = ResolveHandle(parent, &owner, &ownerAccess);
-    const std::u16string path = TracePath(code, owner.get(), name);
-    if (code == kErrorSuccess && !Fails(Call::OpenKey, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(parent, &ownerAccess, &code);
+    const Target target(owner.get(), name);
+    if (code == kErrorSuccess && !Fails(Call::OpenKey, target, access, &code)) {
         std::shared_ptr<Key> found;
         code = Walk(owner, name, false, &found);
-        if (code == kErrorSuccess) *key = NewHandle(found, access);
+        if (code == kErrorSuccess) *key = NewHandle(std::move(found), access);
     }
-    Log(Call::OpenKey, path, Hex(access), code);
+    if (m_logCalls) Log(Call::OpenKey, target, Hex(access), code);
     return code;
 }
 
 Win32Code MemoryRegistry::CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key)
 {
-    std::shared_ptr<Key> owner;
     std::uint32_t ownerAccess = 0;
-    Win32Code code = ResolveHandle(parent, &owner, &ownerAccess);
-    const std::u16string path = TracePath(code, owner.get(), name);
-    if (code == kErrorSuccess && !Fails(Call::CreateKey, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(parent, &ownerAccess, &code);
+    const Target target(owner.get(), name);
+    if (code == kErrorSuccess && !Fails(Call::CreateKey, target, access, &code)) {
         std::shared_ptr<Key> found;
         code = Walk(owner, name, false, &found);
         if (code == kErrorFileNotFound) {
             // Creating a subkey needs KEY_CREATE_SUB_KEY on the parent's handle.
             code = (ownerAccess & kKeyCreateSubKey) ? Walk(owner, name, true, &found) : kErrorAccessDenied;
         }
-        if (code == kErrorSuccess) *key = NewHandle(found, access);
+        if (code == kErrorSuccess) *key = NewHandle(std::move(found), access);
     }
-    Log(Call::CreateKey, path, Hex(access), code);
+    if (m_logCalls) Log(Call::CreateKey, target, Hex(access), code);
     return code;
 }
 
 Win32Code MemoryRegistry::SetValue(KeyHandle key, const char16_t* valueName, std::uint32_t type,
                                    const std::uint8_t* data, std::uint32_t size)
 {
-    std::shared_ptr<Key> target;
     std::uint32_t access = 0;
-    Win32Code code = ResolveHandle(key, &target, &access);
-    const std::u16string path = TracePath(code, target.get(), u"");
-    const std::u16string name = valueName ? valueName : u"";
-    if (code == kErrorSuccess && !Fails(Call::SetValue, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(key, &access, &code);
+    const Target target(owner.get(), nullptr);
+    const std::u16string_view name = valueName ? valueName : u"";
+    if (code == kErrorSuccess && !Fails(Call::SetValue, target, access, &code)) {
         if (!(access & kKeySetValue)) {
             code = kErrorAccessDenied;
         } else if (name.size() > kMaxValueNameChars || (size > 0 && data == nullptr)) {
             code = kErrorInvalidParameter;
         } else {
-            Key::Value& value = target->values[name];
-            if (value.name.empty()) value.name = name;
-            value.type = type;
-            value.data.assign(data, data + size);
+            auto found = owner->values.find(name);
+            // A value keeps the case of the name it was first written under.
+            if (found == owner->values.end()) {
+                found = owner->values.emplace(std::u16string(name), Key::Value{std::u16string(name), 0, {}}).first;
+            }
+            found->second.type = type;
+            found->second.data.assign(data, data + size);
         }
     }
-    Log(Call::SetValue, path, "[" + EscapeText(name) + "] " + Hex(type) + " " + std::to_string(size), code);
+    if (m_logCalls) {
+        Log(Call::SetValue, target, "[" + EscapeText(name) + "] " + Hex(type) + " " + std::to_string(size), code);
+    }
     return code;
 }
 
 Win32Code MemoryRegistry::DeleteValue(KeyHandle key, const char16_t* valueName)
 {
-    std::shared_ptr<Key> target;
     std::uint32_t access = 0;
-    Win32Code code = ResolveHandle(key, &target, &access);
-    const std::u16string path = TracePath(code, target.get(), u"");
-    const std::u16string name = valueName ? valueName : u"";
-    if (code == kErrorSuccess && !Fails(Call::DeleteValue, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(key, &access, &code);
+    const Target target(owner.get(), nullptr);
+    const std::u16string_view name = valueName ? valueName : u"";
+    if (code == kErrorSuccess && !Fails(Call::DeleteValue, target, access, &code)) {
         if (!(access & kKeySetValue)) {
             code = kErrorAccessDenied;
+        } else if (const auto found = owner->values.find(name); found != owner->values.end()) {
+            owner->values.erase(found);
         } else {
-            code = target->values.erase(name) ? kErrorSuccess : kErrorFileNotFound;
+            code = kErrorFileNotFound;
         }
     }
-    Log(Call::DeleteValue, path, "[" + EscapeText(name) + "]", code);
+    if (m_logCalls) Log(Call::DeleteValue, target, "[" + EscapeText(name) + "]", code);
     return code;
 }
 
 Win32Code MemoryRegistry::DeleteKey(KeyHandle parent, const char16_t* name)
 {
-    std::shared_ptr<Key> owner;
     std::uint32_t access = 0;
-    Win32Code code = ResolveHandle(parent, &owner, &access);
-    const std::u16string path = TracePath(code, owner.get(), name);
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(parent, &access, &code);
+    const Target target(owner.get(), name);
     // The rights of the parent's handle play no part in a deletion.
-    if (code == kErrorSuccess && !Fails(Call::DeleteKey, path, access, &code)) {
-        std::shared_ptr<Key> target;
+    if (code == kErrorSuccess && !Fails(Call::DeleteKey, target, access, &code)) {
+        std::shared_ptr<Key> doomed;
         if (name == nullptr) {
             code = kErrorInvalidParameter;
-        } else if ((code = Walk(owner, name, false, &target)) == kErrorSuccess) {
-            if (target->parent == nullptr || !target->subkeys.empty()) {
+        } else if ((code = Walk(owner, name, false, &doomed)) == kErrorSuccess) {
+            if (doomed->parent == nullptr || !doomed->subkeys.empty()) {
                 code = kErrorAccessDenied;  // a root, or a key that still has subkeys
             } else {
-                target->parent->subkeys.erase(target->name);
-                target->parent = nullptr;
-                target->deleted = true;
-                target->values.clear();
+                doomed->parent->subkeys.erase(doomed->name);
+                doomed->parent = nullptr;
+                doomed->deleted = true;
+                doomed->values.clear();
             }
         }
     }
-    Log(Call::DeleteKey, path, "", code);
+    if (m_logCalls) Log(Call::DeleteKey, target, "", code);
     return code;
 }
 
 Win32Code MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, std::u16string* name)
 {
-    std::shared_ptr<Key> target;
     std::uint32_t access = 0;
-    Win32Code code = ResolveHandle(key, &target, &access);
-    const std::u16string path = TracePath(code, target.get(), u"");
-    if (code == kErrorSuccess && !Fails(Call::EnumKey, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(key, &access, &code);
+    const Target target(owner.get(), nullptr);
+    if (code == kErrorSuccess && !Fails(Call::EnumKey, target, access, &code)) {
         if (!(access & kKeyEnumerateSubKeys)) {
             code = kErrorAccessDenied;
-        } else if (index >= target->subkeys.size()) {
+        } else if (index >= owner->subkeys.size()) {
             code = kErrorNoMoreItems;
         } else {
-            const auto& entry = *std::next(target->subkeys.begin(), index);
+            const auto& entry = *std::next(owner->subkeys.begin(), index);
             if (entry.second->name.size() >= kEnumNameStore) {
                 code = kErrorMoreData;
             } else {
-                *name = entry.second->name;
+                name->assign(entry.second->name);
             }
         }
     }
-    Log(Call::EnumKey, path, std::to_string(index), code);
+    if (m_logCalls) Log(Call::EnumKey, target, std::to_string(index), code);
     return code;
 }
 
 Win32Code MemoryRegistry::QuerySubkeyCount(KeyHandle key, std::uint32_t* count)
 {
-    std::shared_ptr<Key> target;
     std::uint32_t access = 0;
-    Win32Code code = ResolveHandle(key, &target, &access);
-    const std::u16string path = TracePath(code, target.get(), u"");
-    if (code == kErrorSuccess && !Fails(Call::QuerySubkeyCount, path, access, &code)) {
+    Win32Code code = kErrorSuccess;
+    const std::shared_ptr<Key> owner = ResolveHandle(key, &access, &code);
+    const Target target(owner.get(), nullptr);
+    if (code == kErrorSuccess && !Fails(Call::QuerySubkeyCount, target, access, &code)) {
         if (!(access & kKeyQueryValue)) {
             code = kErrorAccessDenied;
         } else {
-            *count = static_cast<std::uint32_t>(target->subkeys.size());
+            *count = static_cast<std::uint32_t>(owner->subkeys.size());
         }
     }
-    Log(Call::QuerySubkeyCount, path, "", code);
+    if (m_logCalls) Log(Call::QuerySubkeyCount, target, "", code);
     return code;
 }
 
 Win32Code MemoryRegistry::CloseKey(KeyHandle key)
 {
     if (IsPredefinedKey(key)) return kErrorSuccess;
-    const auto found = m_handles.find(key);
-    if (found == m_handles.end()) {
-        Log(Call::CloseKey, u"<bad handle>", "", kErrorInvalidHandle);
+    Handle* entry = const_cast<Handle*>(FindHandle(key));
+    if (entry == nullptr) {
+        if (m_logCalls) Log(Call::CloseKey, Target(nullptr, nullptr), "", kErrorInvalidHandle);
         return kErrorInvalidHandle;
     }
-    const std::u16string path = TracePath(kErrorSuccess, found->second->key.get(), u"");
-    Win32Code code = kErrorSuccess;
-    Fails(Call::CloseKey, path, found->second->access, &code);
     // A failed close still ends the handle, so tests can check that none is left open.
-    m_handles.erase(found);
-    Log(Call::CloseKey, path, "", code);
+    const std::shared_ptr<Key> closed = std::move(entry->key);
+    --m_openHandles;
+    const Target target(closed.get(), nullptr);
+    Win32Code code = kErrorSuccess;
+    Fails(Call::CloseKey, target, entry->access, &code);
+    if (m_logCalls) Log(Call::CloseKey, target, "", code);
     return code;
 }
 
 std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::FindPath(std::u16string_view path) const
 {
     const std::u16string normalized = NormalizePath(path);
-    const std::size_t slash = normalized.find(u'\\');
+    const std::size_t slash = std::min(normalized.find(u'\\'), normalized.size());
     const KeyHandle root = RootKeyFromName(std::u16string_view(normalized).substr(0, slash));
-    std::shared_ptr<Key> current;
-    for (const auto& entry : m_roots) {
-        if (entry.first == root) current = entry.second;
-    }
-    if (slash == std::u16string::npos) return current;
-    std::vector<std::u16string_view> names;
-    if (SplitPath(std::u16string_view(normalized).substr(slash + 1), static_cast<std::size_t>(-1), &names) != kErrorSuccess)
-        return nullptr;
-    for (const std::u16string_view name : names) {
-        const auto sub = current->subkeys.find(name);
+    std::shared_ptr<Key> current = m_roots[root - kHkeyClassesRoot];
+    const std::u16string_view rest = std::u16string_view(normalized).substr(std::min(slash + 1, normalized.size()));
+    if (CheckPath(rest, static_cast<std::size_t>(-1)) != kErrorSuccess) return nullptr;
+    for (std::size_t begin = 0; begin < rest.size();) {
+        const std::size_t end = std::min(rest.find(u'\\', begin), rest.size());
+        const auto sub = current->subkeys.find(rest.substr(begin, end - begin));
         if (sub == current->subkeys.end()) return nullptr;
         current = sub->second;
+        begin = end + 1;
     }
     return current;
 }
@@ -511,8 +562,8 @@ std::string MemoryRegistry::Dump() const
 {
     std::string out;
     for (const auto& root : m_roots) {
-        if (root.second->values.empty() && root.second->subkeys.empty()) continue;
-        DumpKey(*root.second, out);
+        if (root->values.empty() && root->subkeys.empty()) continue;
+        DumpKey(*root, out);
     }
     return out;
 }
@@ -580,7 +631,8 @@ void MemoryScriptResources::AddResource(std::u16string_view modulePath, const Re
 
 Win32Code MemoryScriptResources::LoadModuleAsData(const char16_t* path, ModuleHandle* module)
 {
-    if (const auto failure = m_failures.find(Call::LoadModuleAsData); failure != m_failures.end()) return failure->second;
+    if (const auto failure = m_failures.find(Call::LoadModuleAsData); failure != m_failures.end())
+        return failure->second;
     if (path == nullptr) return kErrorInvalidParameter;
     for (const auto& candidate : m_modules) {
         if (EqualsNoCase(candidate->path, path)) {

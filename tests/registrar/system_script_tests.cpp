@@ -62,69 +62,69 @@ HKCR\dfufile\ShellEx\ContextMenuHandlers
 
 class SystemScript : public ::testing::Test {
 protected:
-    void SetUp() override { bed.AddModuleVariables(kModulePath); }
-    void TearDown() override { EXPECT_EQ(bed.registry.OpenHandleCount(), 0u); }
+    void SetUp() override { m_bed.AddModuleVariables(kModulePath); }
+    void TearDown() override { EXPECT_EQ(0u, m_bed.registry.OpenHandleCount()); }
 
-    HResult Register() { return bed.Register(kSystemScript); }
-    HResult Unregister() { return bed.Unregister(kSystemScript); }
+    HResult Register() { return m_bed.Register(kSystemScript); }
+    HResult Unregister() { return m_bed.Unregister(kSystemScript); }
 
-    ScriptBed bed;
+    ScriptBed m_bed;
 };
 
 TEST_F(SystemScript, RegistrationWritesTheWholeTree)
 {
-    ASSERT_EQ(Register(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+    ASSERT_EQ(kSOk, Register());
+    EXPECT_EQ(kRegistered, m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, RegisteringTwiceEqualsOnce)
 {
-    ASSERT_EQ(Register(), kSOk);
-    ASSERT_EQ(Register(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+    ASSERT_EQ(kSOk, Register());
+    ASSERT_EQ(kSOk, Register());
+    EXPECT_EQ(kRegistered, m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, RegistrationReplacesStaleEntries)
 {
     const std::u16string clsid = u"HKCR\\CLSID\\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
-    bed.registry.SetStringAt(clsid + u"\\InprocServer32", nullptr, u"C:\\old\\Orrelin.dll");
-    bed.registry.SetStringAt(clsid + u"\\Stale", nullptr, u"from an old version");
-    bed.registry.CreateKeyAt(clsid + u"\\Programmable\\Junk");
-    bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt", u"extra", u"x");
-    bed.registry.SetStringAt(u"HKCR\\.dfu", nullptr, u"oldclass");
-    ASSERT_EQ(Register(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kRegistered);
+    m_bed.registry.SetStringAt(clsid + u"\\InprocServer32", nullptr, u"C:\\old\\Orrelin.dll");
+    m_bed.registry.SetStringAt(clsid + u"\\Stale", nullptr, u"from an old version");
+    m_bed.registry.CreateKeyAt(clsid + u"\\Programmable\\Junk");
+    m_bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt", u"extra", u"x");
+    m_bed.registry.SetStringAt(u"HKCR\\.dfu", nullptr, u"oldclass");
+    ASSERT_EQ(kSOk, Register());
+    EXPECT_EQ(kRegistered, m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, UnregistrationLeavesTheSharedKeys)
 {
-    ASSERT_EQ(Register(), kSOk);
-    ASSERT_EQ(Unregister(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
-    ASSERT_EQ(Unregister(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
+    ASSERT_EQ(kSOk, Register());
+    ASSERT_EQ(kSOk, Unregister());
+    EXPECT_EQ(kAfterUnregistration, m_bed.registry.Dump());
+    ASSERT_EQ(kSOk, Unregister());
+    EXPECT_EQ(kAfterUnregistration, m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, UnregistrationWithNothingRegisteredChangesNothing)
 {
-    ASSERT_EQ(Unregister(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), "");
+    ASSERT_EQ(kSOk, Unregister());
+    EXPECT_EQ("", m_bed.registry.Dump());
 
-    bed.registry.SetStringAt(u"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", nullptr, u"other");
-    bed.registry.SetStringAt(u"HKCR\\txtfile", nullptr, u"Text");
-    const std::string before = bed.registry.Dump();
-    ASSERT_EQ(Unregister(), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), before);
+    m_bed.registry.SetStringAt(u"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", nullptr, u"other");
+    m_bed.registry.SetStringAt(u"HKCR\\txtfile", nullptr, u"Text");
+    const std::string before = m_bed.registry.Dump();
+    ASSERT_EQ(kSOk, Unregister());
+    EXPECT_EQ(before, m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, ForeignSubkeysSurviveUnregistration)
 {
-    ASSERT_EQ(Register(), kSOk);
-    bed.registry.SetStringAt(u"HKCR\\CLSID\\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\\Foreign", nullptr, u"theirs");
-    bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Other", nullptr, u"{other}");
-    ASSERT_EQ(Unregister(), kSOk);
+    ASSERT_EQ(kSOk, Register());
+    m_bed.registry.SetStringAt(u"HKCR\\CLSID\\{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\\Foreign", nullptr, u"theirs");
+    m_bed.registry.SetStringAt(u"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Other", nullptr, u"{other}");
+    ASSERT_EQ(kSOk, Unregister());
     // The class key keeps its default value; its listed subkeys are gone.
-    EXPECT_EQ(bed.registry.Dump(), R"(HKCR
+    EXPECT_EQ(R"(HKCR
 HKCR\.dfu
   @ = REG_SZ "dfufile\0"
 HKCR\.dfu\shellex
@@ -140,17 +140,18 @@ HKCR\dfufile\ShellEx
 HKCR\dfufile\ShellEx\ContextMenuHandlers
 HKCR\dfufile\ShellEx\ContextMenuHandlers\Other
   @ = REG_SZ "{other}\0"
-)");
+)",
+              m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, FailedWriteRollsTheBlockBack)
 {
-    bed.registry.FailCall(MemoryRegistry::Call::SetValue,
-                          u"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}", kErrorAccessDenied);
-    EXPECT_EQ(HexResult(Register()), "0x80070005");
+    m_bed.registry.FailCall(MemoryRegistry::Call::SetValue,
+                            u"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}", kErrorAccessDenied);
+    EXPECT_EQ("0x80070005", HexResult(Register()));
     // What unregistration leaves: the NoRemove keys, created empty, and the value that was
     // written into the kept key .dfu.
-    EXPECT_EQ(bed.registry.Dump(), R"(HKCR
+    EXPECT_EQ(R"(HKCR
 HKCR\.dfu
   @ = REG_SZ "dfufile\0"
 HKCR\.dfu\shellex
@@ -159,18 +160,19 @@ HKCR\CLSID
 HKCR\dfufile
 HKCR\dfufile\ShellEx
 HKCR\dfufile\ShellEx\ContextMenuHandlers
-)");
+)",
+              m_bed.registry.Dump());
 }
 
 TEST_F(SystemScript, RunsTheSameFromTheModuleResource)
 {
-    bed.resources.AddResource(kModulePath, ResourceId::Name(u"REGISTRY"), ResourceId::Number(102),
-                              std::string(kSystemScript));
-    ASSERT_EQ(bed.registrar.RegisterScriptResource(kModulePath, 102, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kRegistered);
-    ASSERT_EQ(bed.registrar.UnregisterScriptResource(kModulePath, 102, u"REGISTRY"), kSOk);
-    EXPECT_EQ(bed.registry.Dump(), kAfterUnregistration);
-    EXPECT_EQ(bed.resources.LoadedModuleCount(), 0u);
+    m_bed.resources.AddResource(kModulePath, ResourceId::Name(u"REGISTRY"), ResourceId::Number(102),
+                                std::string(kSystemScript));
+    ASSERT_EQ(kSOk, m_bed.registrar.RegisterScriptResource(kModulePath, 102, u"REGISTRY"));
+    EXPECT_EQ(kRegistered, m_bed.registry.Dump());
+    ASSERT_EQ(kSOk, m_bed.registrar.UnregisterScriptResource(kModulePath, 102, u"REGISTRY"));
+    EXPECT_EQ(kAfterUnregistration, m_bed.registry.Dump());
+    EXPECT_EQ(0u, m_bed.resources.LoadedModuleCount());
 }
 
 }  // namespace

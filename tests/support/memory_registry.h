@@ -61,7 +61,7 @@ public:
     // The platform's limit is 255; Wine accepts longer names, which a test can mimic.
     void SetMaxKeyNameLength(std::size_t length) { m_maxKeyNameLength = length; }
 
-    std::size_t OpenHandleCount() const { return m_handles.size(); }
+    std::size_t OpenHandleCount() const { return m_openHandles; }
 
     // One line per call: "OpenKey HKCR\a 0x2001F -> 2".
     void EnableCallLog(bool enable) { m_logCalls = enable; }
@@ -77,25 +77,23 @@ private:
     struct Key;
     struct Handle;
     struct Failure;
+    struct Target;
 
-    Win32Code ResolveHandle(KeyHandle handle, std::shared_ptr<Key>* key, std::uint32_t* access) const;
-    Win32Code Walk(const std::shared_ptr<Key>& start, const char16_t* name, bool create,
-                   std::shared_ptr<Key>* found);
-    KeyHandle NewHandle(const std::shared_ptr<Key>& key, std::uint32_t access);
-    bool Fails(Call call, const std::u16string& path, std::uint32_t access, Win32Code* code);
-    void Log(Call call, const std::u16string& path, const std::string& detail, Win32Code code);
+    std::shared_ptr<Key> ResolveHandle(KeyHandle handle, std::uint32_t* access, Win32Code* code) const;
+    const Handle* FindHandle(KeyHandle handle) const;
+    Win32Code Walk(const std::shared_ptr<Key>& start, const char16_t* name, bool create, std::shared_ptr<Key>* found);
+    KeyHandle NewHandle(std::shared_ptr<Key> key, std::uint32_t access);
+    bool Fails(Call call, const Target& target, std::uint32_t access, Win32Code* code);
+    void Log(Call call, const Target& target, const std::string& detail, Win32Code code);
     std::shared_ptr<Key> FindPath(std::u16string_view path) const;
     std::shared_ptr<Key> MakePath(std::u16string_view path);
-    // The full path of `key`\`name` for the call log and for failures to match; worked
-    // out only when either needs it.
-    std::u16string TracePath(Win32Code resolved, const Key* key, const char16_t* name) const;
     static std::u16string PathOf(const Key& key);
-    static std::u16string JoinPath(const std::u16string& parent, const char16_t* name);
     static void DumpKey(const Key& key, std::string& out);
 
-    std::vector<std::pair<KeyHandle, std::shared_ptr<Key>>> m_roots;
-    std::map<KeyHandle, std::unique_ptr<Handle>> m_handles;
-    KeyHandle m_nextHandle = 0x1000;
+    std::vector<std::shared_ptr<Key>> m_roots;  // in the order of the root handles
+    // Handle values are never reused: slot i holds handle 0x1000 + 4 * i, empty once closed.
+    std::vector<Handle> m_handles;
+    std::size_t m_openHandles = 0;
     std::vector<Failure> m_failures;
     std::size_t m_maxKeyNameLength = 255;
     bool m_logCalls = true;
@@ -113,8 +111,7 @@ public:
 
     // `type` and `name` as FindResourceW takes them: a number, or a name ("#102" is the
     // number 102), case-insensitive.
-    void AddResource(std::u16string_view modulePath, const ResourceId& type, const ResourceId& name,
-                     std::string bytes);
+    void AddResource(std::u16string_view modulePath, const ResourceId& type, const ResourceId& name, std::string bytes);
 
     Win32Code LoadModuleAsData(const char16_t* path, ModuleHandle* module) override;
     Win32Code FindResourceData(ModuleHandle module, const ResourceId& name, const ResourceId* type,

@@ -19,8 +19,14 @@ namespace {
 
 constexpr wchar_t kClassId[] = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
 
-std::u16string Portable(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+std::u16string Portable(const std::wstring& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+std::wstring Wide(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
 std::wstring ThisProgramFolder()
 {
@@ -31,9 +37,15 @@ std::wstring ThisProgramFolder()
 }
 
 // Orrelin.dll is built into the same folder as this test program.
-std::wstring OrrelinDllPath() { return ThisProgramFolder() + L"Orrelin.dll"; }
+std::wstring OrrelinDllPath()
+{
+    return ThisProgramFolder() + L"Orrelin.dll";
+}
 
-std::wstring Architecture() { return sizeof(void*) == 8 ? L"x86_64" : L"i686"; }
+std::wstring Architecture()
+{
+    return sizeof(void*) == 8 ? L"x86_64" : L"i686";
+}
 
 // The roots a script can name, redirected into HKCU\Software\OrrelinTests\registrar-<arch>
 // for the life of this object; whatever an earlier, interrupted run left there goes first.
@@ -44,11 +56,10 @@ public:
         RegDeleteTreeW(HKEY_CURRENT_USER, Base().c_str());
         for (Root& root : m_roots) {
             const std::wstring path = Base() + L"\\" + Wide(root.name);
-            EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      &root.target, nullptr),
-                      ERROR_SUCCESS);
+            EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                     nullptr, &root.target, nullptr));
         }
-        for (Root& root : m_roots) EXPECT_EQ(RegOverridePredefKey(root.predefined, root.target), ERROR_SUCCESS);
+        for (Root& root : m_roots) EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(root.predefined, root.target));
     }
 
     ~PrivateRoots()
@@ -154,9 +165,9 @@ protected:
     void AddModuleVariables(Registrar& registrar)
     {
         const std::wstring escaped = Wide(EscapeApostrophes(Portable(m_dll)));
-        ASSERT_EQ(registrar.AddVariable(L"APPID", L""), S_OK);
-        ASSERT_EQ(registrar.AddVariable(L"Module", escaped.c_str()), S_OK);
-        ASSERT_EQ(registrar.AddVariable(L"Module_Raw", escaped.c_str()), S_OK);
+        ASSERT_EQ(S_OK, registrar.AddVariable(L"APPID", L""));
+        ASSERT_EQ(S_OK, registrar.AddVariable(L"Module", escaped.c_str()));
+        ASSERT_EQ(S_OK, registrar.AddVariable(L"Module_Raw", escaped.c_str()));
     }
 
     std::wstring m_folder;
@@ -165,7 +176,7 @@ protected:
 
 TEST_F(StoredScript, IsTheScriptTheLibraryCarries)
 {
-    EXPECT_EQ(ResourceText(m_dll, 102), kSystemScript);
+    EXPECT_EQ(kSystemScript, ResourceText(m_dll, 102));
 }
 
 TEST_F(StoredScript, RealRegistryEndsAsTheInMemoryOneInBothDirections)
@@ -181,36 +192,36 @@ TEST_F(StoredScript, RealRegistryEndsAsTheInMemoryOneInBothDirections)
     AddModuleVariables(registrar);
     const std::u16string dll = Portable(m_dll);
 
-    ASSERT_EQ(registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
-    ASSERT_EQ(memory.registrar.RegisterScriptResource(dll.c_str(), 102, u"REGISTRY"), kSOk);
+    ASSERT_EQ(S_OK, registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
+    ASSERT_EQ(kSOk, memory.registrar.RegisterScriptResource(dll.c_str(), 102, u"REGISTRY"));
     const std::string registered = roots.Dump();
-    EXPECT_EQ(registered, memory.registry.Dump());
+    EXPECT_EQ(memory.registry.Dump(), registered);
 
     LONG result = 0;
     const std::wstring server = std::wstring(L"CLSID\\") + kClassId + L"\\InprocServer32";
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, server, nullptr, &result), EscapeText(dll));
-    EXPECT_EQ(result, ERROR_SUCCESS);
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, server, L"ThreadingModel", &result), "Apartment");
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L".dfu", nullptr, &result), "dfufile");
+    EXPECT_EQ(EscapeText(dll), ReadString(HKEY_CLASSES_ROOT, server, nullptr, &result));
+    EXPECT_EQ(ERROR_SUCCESS, result);
+    EXPECT_EQ("Apartment", ReadString(HKEY_CLASSES_ROOT, server, L"ThreadingModel", &result));
+    EXPECT_EQ("dfufile", ReadString(HKEY_CLASSES_ROOT, L".dfu", nullptr, &result));
 
-    ASSERT_EQ(registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
-    EXPECT_EQ(roots.Dump(), registered) << "registering twice equals once";
+    ASSERT_EQ(S_OK, registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
+    EXPECT_EQ(registered, roots.Dump()) << "registering twice equals once";
 
-    ASSERT_EQ(registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
-    ASSERT_EQ(memory.registrar.UnregisterScriptResource(dll.c_str(), 102, u"REGISTRY"), kSOk);
+    ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
+    ASSERT_EQ(kSOk, memory.registrar.UnregisterScriptResource(dll.c_str(), 102, u"REGISTRY"));
     const std::string unregistered = roots.Dump();
-    EXPECT_EQ(unregistered, memory.registry.Dump());
+    EXPECT_EQ(memory.registry.Dump(), unregistered);
     EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId));
     EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, L"Orrelin.DFUShellExt"));
     EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, L"Orrelin.DFUShellExt.1"));
     EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, L"dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt"));
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L".dfu", nullptr, &result), "dfufile");
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L".dfu\\shellex\\{00021500-0000-0000-C000-000000000046}", nullptr,
-                         &result),
-              EscapeText(Portable(kClassId)));
+    EXPECT_EQ("dfufile", ReadString(HKEY_CLASSES_ROOT, L".dfu", nullptr, &result));
+    EXPECT_EQ(
+        EscapeText(Portable(kClassId)),
+        ReadString(HKEY_CLASSES_ROOT, L".dfu\\shellex\\{00021500-0000-0000-C000-000000000046}", nullptr, &result));
 
-    ASSERT_EQ(registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
-    EXPECT_EQ(roots.Dump(), unregistered) << "unregistering with nothing registered changes nothing";
+    ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
+    EXPECT_EQ(unregistered, roots.Dump()) << "unregistering with nothing registered changes nothing";
 }
 
 TEST_F(StoredScript, ForeignSubkeyKeepsTheClassKey)
@@ -218,19 +229,18 @@ TEST_F(StoredScript, ForeignSubkeyKeepsTheClassKey)
     PrivateRoots roots;
     CRegObject registrar;
     AddModuleVariables(registrar);
-    ASSERT_EQ(registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
+    ASSERT_EQ(S_OK, registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
     HKEY foreign = nullptr;
     const std::wstring foreignPath = std::wstring(L"CLSID\\") + kClassId + L"\\Foreign";
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, foreignPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &foreign, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, foreignPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &foreign, nullptr));
     RegCloseKey(foreign);
-    ASSERT_EQ(registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"), S_OK);
+    ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
     EXPECT_TRUE(RealKeyExists(HKEY_CLASSES_ROOT, foreignPath));
     EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId + L"\\InprocServer32"));
     LONG result = 0;
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId, nullptr, &result),
-              "DFUShellExt Class");
+    EXPECT_EQ("DFUShellExt Class",
+              ReadString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId, nullptr, &result));
 }
 
 TEST_F(StoredScript, ResourceFailuresAreTheLastErrorMapped)
@@ -243,15 +253,15 @@ TEST_F(StoredScript, ResourceFailuresAreTheLastErrorMapped)
     EXPECT_TRUE(missingFile == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) ||
                 missingFile == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
         << HexResult(missingFile);
-    EXPECT_EQ(registrar.RegisterScriptResource(m_dll.c_str(), 999, L"REGISTRY"),
-              HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
-    EXPECT_EQ(registrar.RegisterScriptResource(m_dll.c_str(), 102, L"NOSUCHTYPE"),
-              HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
-    EXPECT_EQ(registrar.RegisterScriptResourceByName(m_dll.c_str(), nullptr, L"REGISTRY"), E_INVALIDARG);
-    EXPECT_EQ(registrar.UnregisterScriptResourceByName(m_dll.c_str(), L"#102", nullptr), E_INVALIDARG);
-    EXPECT_EQ(roots.Dump(), "");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
+              registrar.RegisterScriptResource(m_dll.c_str(), 999, L"REGISTRY"));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND),
+              registrar.RegisterScriptResource(m_dll.c_str(), 102, L"NOSUCHTYPE"));
+    EXPECT_EQ(E_INVALIDARG, registrar.RegisterScriptResourceByName(m_dll.c_str(), nullptr, L"REGISTRY"));
+    EXPECT_EQ(E_INVALIDARG, registrar.UnregisterScriptResourceByName(m_dll.c_str(), L"#102", nullptr));
+    EXPECT_EQ("", roots.Dump());
     // A name of the form #number is the number.
-    EXPECT_EQ(registrar.RegisterScriptResourceByName(m_dll.c_str(), L"#102", L"REGISTRY"), S_OK);
+    EXPECT_EQ(S_OK, registrar.RegisterScriptResourceByName(m_dll.c_str(), L"#102", L"REGISTRY"));
     EXPECT_TRUE(RealKeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId));
 }
 
@@ -263,23 +273,23 @@ TEST(CRegObjectFace, AnswersWithoutCounting)
     CRegObject registrar;
     IRegistrarBase* base = &registrar;
     void* out = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(base->QueryInterface(IID_IUnknown, &out), E_NOTIMPL);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234)) << "writes nothing";
-    EXPECT_EQ(base->AddRef(), 1u);
-    EXPECT_EQ(base->AddRef(), 1u);
-    EXPECT_EQ(base->Release(), 0u);
-    EXPECT_EQ(base->Release(), 0u);
-    EXPECT_EQ(base->Release(), 0u);
+    EXPECT_EQ(E_NOTIMPL, base->QueryInterface(IID_IUnknown, &out));
+    EXPECT_EQ(reinterpret_cast<void*>(0x1234), out) << "writes nothing";
+    EXPECT_EQ(1u, base->AddRef());
+    EXPECT_EQ(1u, base->AddRef());
+    EXPECT_EQ(0u, base->Release());
+    EXPECT_EQ(0u, base->Release());
+    EXPECT_EQ(0u, base->Release());
     // Still alive after more releases than references: its variables are intact.
-    EXPECT_EQ(base->AddVariable(L"Module", L"first"), S_OK);
-    EXPECT_EQ(base->AddVariable(L"MODULE", L"second"), S_OK);
+    EXPECT_EQ(S_OK, base->AddVariable(L"Module", L"first"));
+    EXPECT_EQ(S_OK, base->AddVariable(L"MODULE", L"second"));
     std::wstring value;
     ASSERT_TRUE(registrar.FindVariable(L"module", &value));
-    EXPECT_EQ(value, L"first");
-    EXPECT_EQ(base->AddVariable(nullptr, L"x"), E_INVALIDARG);
-    EXPECT_EQ(base->AddVariable(L"x", nullptr), E_INVALIDARG);
+    EXPECT_EQ(L"first", value);
+    EXPECT_EQ(E_INVALIDARG, base->AddVariable(nullptr, L"x"));
+    EXPECT_EQ(E_INVALIDARG, base->AddVariable(L"x", nullptr));
     EXPECT_FALSE(registrar.FindVariable(L"x", &value));
-    EXPECT_EQ(base->ClearVariables(), S_OK);
+    EXPECT_EQ(S_OK, base->ClearVariables());
     EXPECT_FALSE(registrar.FindVariable(L"Module", &value));
 }
 
@@ -334,20 +344,23 @@ std::vector<Scenario> Scenarios()
           {R, u"HKCR { NoRemove dfufile { NoRemove ShellEx { NoRemove ContextMenuHandlers { Other } } } }"},
           {U, system}}},
         {"value types",
-         {{R, u"HKCU { NoRemove Values = s 'it''s' { val E = s '' val D = d 4294967295 val D0 = d 0 val B = b 0a1B"
-              u" val B0 = b '' val Bg = b 0g val M = m 'one\\0two' val M0 = m '' val Mx = m 'a\\0\\0b'"
-              u" val Mb = m 'x\\y' val Me = m 'end\\' } }"},
+         {{R,
+           u"HKCU { NoRemove Values = s 'it''s' { val E = s '' val D = d 4294967295 val D0 = d 0 val B = b 0a1B"
+           u" val B0 = b '' val Bg = b 0g val M = m 'one\\0two' val M0 = m '' val Mx = m 'a\\0\\0b'"
+           u" val Mb = m 'x\\y' val Me = m 'end\\' } }"},
           {U, u"HKCU { NoRemove Values { val E = s x val D = d 1 NoRemove val B = b 00 val M = m x } }"}}},
         {"removal keywords and protected names",
          {{R, u"HKLM { Deep { CLSID { Child } App = s old { Old { Deeper } } Gone { Sub = s x } } }"},
-          {R, u"HKLM { Deep { ForceRemove CLSID { Added } Delete CLSID ForceRemove App = s new { Fresh }"
-              u" Delete Gone = s x Delete Absent ForceRemove NoRemove Kept { New } } }"},
+          {R,
+           u"HKLM { Deep { ForceRemove CLSID { Added } Delete CLSID ForceRemove App = s new { Fresh }"
+           u" Delete Gone = s x Delete Absent ForceRemove NoRemove Kept { New } } }"},
           {U, u"HKLM { Deep { ForceRemove NoRemove Kept { New } App { Fresh } } }"},
           {U, u"HKLM { Deep { CLSID { Child Added } Kept } }"}}},
         {"roll-back of the failing root block",
-         {{R, u"HKCU { First = s one { Child } }\n"
-              u"HKLM { NoRemove Existing = s w { Second = s two { Inner { val Bad = d 'twelve' } } } }\n"
-              u"HKCR { Third }"},
+         {{R,
+           u"HKCU { First = s one { Child } }\n"
+           u"HKLM { NoRemove Existing = s w { Second = s two { Inner { val Bad = d 'twelve' } } } }\n"
+           u"HKCR { Third }"},
           {R, u"HKCU { Other } HKLM { Made { val Odd = b abc } }"},
           {R, u"HKCU { Over = s x } HKLM { Over { val Big = d 4294967296 } }"}}},
         {"faults of the script",
@@ -385,13 +398,13 @@ TEST(SameAsInMemory, ResultsAndTreesAgreeStepByStep)
         PrivateRoots roots;
         for (std::size_t i = 0; i < scenario.steps.size(); ++i) {
             const Step& step = scenario.steps[i];
-            const HResult expected = CRegScriptInterpreter(memory.registrar).ApplyScript(step.script.c_str(),
-                                                                                          step.direction);
+            const HResult expected =
+                CRegScriptInterpreter(memory.registrar).ApplyScript(step.script.c_str(), step.direction);
             const HResult actual = CRegScriptInterpreter(real).ApplyScript(step.script.c_str(), step.direction);
-            EXPECT_EQ(HexResult(actual), HexResult(expected)) << scenario.label << ", step " << i + 1;
-            EXPECT_EQ(roots.Dump(), memory.registry.Dump()) << scenario.label << ", step " << i + 1;
+            EXPECT_EQ(HexResult(expected), HexResult(actual)) << scenario.label << ", step " << i + 1;
+            EXPECT_EQ(memory.registry.Dump(), roots.Dump()) << scenario.label << ", step " << i + 1;
         }
-        EXPECT_EQ(memory.registry.OpenHandleCount(), 0u) << scenario.label;
+        EXPECT_EQ(0u, memory.registry.OpenHandleCount()) << scenario.label;
     }
 }
 

@@ -22,7 +22,6 @@ std::string EscapeText(std::u16string_view text);
 std::string EscapeKeyPath(std::u16string_view path);
 std::string FormatKeyLine(std::u16string_view path);
 // An empty name is the default value (@).
-std::string FormatValueLine(std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
-                            std::size_t size);
+std::string FormatValueLine(std::u16string_view name, std::uint32_t type, const std::uint8_t* data, std::size_t size);
 
 }  // namespace orrelin::regscript

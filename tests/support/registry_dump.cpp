@@ -54,8 +54,7 @@ std::string FormatKeyLine(std::u16string_view path)
     return EscapeKeyPath(path) + "\n";
 }
 
-std::string FormatValueLine(std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
-                            std::size_t size)
+std::string FormatValueLine(std::u16string_view name, std::uint32_t type, const std::uint8_t* data, std::size_t size)
 {
     std::string line = "  ";
     line += name.empty() ? std::string("@") : EscapeText(name);
