@@ -1,4 +1,4 @@
-// Result helpers: the one mapping of Win32 error codes to HRESULTs, and early returns that
+// Result helpers: Win32 error codes as HRESULTs (win32_result.h holds the rule), early returns that
 // only accept what they claim to check (an HRESULT is not a BOOL is not a Win32 code).
 #pragma once
 
@@ -7,14 +7,13 @@
 #include <new>
 #include <type_traits>
 
+#include "win32_result.h"
+
 namespace orrelin {
 
-// A Win32 code c is reported as c itself when it is 0 or negative (already an HRESULT or
-// success), else as 0x80070000 with the low 16 bits of c.
 constexpr HRESULT HResultFromWin32(long code) noexcept
 {
-    return code <= 0 ? static_cast<HRESULT>(code)
-                     : static_cast<HRESULT>(0x80070000u | (static_cast<unsigned long>(code) & 0xFFFFu));
+    return static_cast<HRESULT>(HResultBitsFromWin32(static_cast<std::int32_t>(code)));
 }
 
 // The thread's last error as an HRESULT, after a call that reported failure. A failed call

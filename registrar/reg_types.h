@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "win32_result.h"
+
 namespace orrelin::regscript {
 
 // An HRESULT: 32 bits on every platform (HRESULT is a 32-bit long on Windows).
@@ -52,11 +54,9 @@ inline constexpr Win32Code kErrorKeyDeleted = 1018;
 inline constexpr Win32Code kErrorResourceTypeNotFound = 1813;
 inline constexpr Win32Code kErrorResourceNameNotFound = 1814;
 
-// A Win32 code c is reported as c itself when it is 0 or negative (already an HRESULT or
-// success), else as 0x80070000 with the low 16 bits of c.
 constexpr HResult HResultFromWin32(Win32Code code) noexcept
 {
-    return code <= 0 ? code : MakeHResult(0x80070000u | (static_cast<std::uint32_t>(code) & 0xFFFFu));
+    return HResultBitsFromWin32(code);
 }
 
 // A registry key as the registry calls see it: on Windows the HKEY's bits, so the

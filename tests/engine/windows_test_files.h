@@ -55,29 +55,29 @@ public:
         wchar_t base[MAX_PATH + 1];
         GetTempPathW(MAX_PATH + 1, base);
         static LONG counter = 0;
-        path_ = std::wstring(base) + L"engine-test-" + std::to_wstring(GetCurrentProcessId()) +
+        m_path = std::wstring(base) + L"engine-test-" + std::to_wstring(GetCurrentProcessId()) +
                 L"-" + std::to_wstring(InterlockedIncrement(&counter));
-        CreateDirectoryW(path_.c_str(), nullptr);
+        CreateDirectoryW(m_path.c_str(), nullptr);
     }
     ~TempDir() {
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+        HANDLE search = FindFirstFileW((m_path + L"\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+                DeleteFileW((m_path + L"\\" + found.cFileName).c_str());
             } while (FindNextFileW(search, &found));
             FindClose(search);
         }
-        RemoveDirectoryW(path_.c_str());
+        RemoveDirectoryW(m_path.c_str());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::wstring& path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+    const std::wstring& path() const { return m_path; }
+    std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
 
 private:
-    std::wstring path_;
+    std::wstring m_path;
 };
 
 }  // namespace enginetest

@@ -87,16 +87,16 @@ TEST(KorvexLayoutFiles, AgreeWithIsDFUFileValidFromPathAndReader)
         CStringX comment;
         const bool valid = Korvex::IsDFUFileValid(path.c_str(), comment);
         Layout fromPath;
-        ASSERT_EQ(KorvexReadDfuLayout(path.c_str(), fromPath.Out()), KORVEX_OK);
+        ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(path.c_str(), fromPath.Out()));
         EXPECT_EQ(fromPath->verdict == KORVEX_DFU_VALID, valid);
 
         FileReader reader;
         reader.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(reader.file, INVALID_HANDLE_VALUE);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader.file);
         Layout fromReader;
         const int result = KorvexReadDfuLayoutFrom(SizeOf(reader.file), &FileReader::Read, &reader, fromReader.Out());
         CloseHandle(reader.file);
-        ASSERT_EQ(result, KORVEX_OK);
+        ASSERT_EQ(KORVEX_OK, result);
         EXPECT_EQ(fromReader->verdict, fromPath->verdict);
         EXPECT_EQ(fromReader->computedCrc, fromPath->computedCrc);
         EXPECT_EQ(fromReader->flags, fromPath->flags);
@@ -121,14 +121,14 @@ TEST(KorvexLayoutFiles, NamesUseTheCommentsCodePage)
     CStringX comment;
     ASSERT_TRUE(Korvex::IsDFUFileValid(path.c_str(), comment));
     Layout layout;
-    ASSERT_EQ(KorvexReadDfuLayout(path.c_str(), layout.Out()), KORVEX_OK);
-    ASSERT_EQ(layout->targetCount, 2u);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(path.c_str(), layout.Out()));
+    ASSERT_EQ(2u, layout->targetCount);
     EXPECT_EQ(layout->codePage, GetACP());
     const KorvexDfuTarget& named = *KorvexDfuTargetAt(layout.get(), 1);
     EXPECT_TRUE(named.named);
     EXPECT_STREQ(named.name, "Carte \xE9");
     EXPECT_EQ(std::wstring(named.wideName), std::wstring(comment));
-    EXPECT_EQ(KorvexDfuElementAt(&named, 0)->address, 0x08010000u);
+    EXPECT_EQ(0x08010000u, KorvexDfuElementAt(&named, 0)->address);
 }
 
 struct UnreadableCase {
@@ -144,14 +144,14 @@ TEST_P(KorvexLayoutUnreadable, GivesTheSystemsReason)
     TempDir dir;
     const std::wstring path = GetParam().path(dir);
     Layout layout;
-    ASSERT_EQ(KorvexReadDfuLayout(path.empty() ? nullptr : path.c_str(), layout.Out()), KORVEX_OK);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(path.empty() ? nullptr : path.c_str(), layout.Out()));
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_UNREADABLE));
     if (GetParam().error != 0) {
         EXPECT_EQ(layout->systemError, GetParam().error);
     } else {
-        EXPECT_NE(layout->systemError, 0u);
+        EXPECT_NE(0u, layout->systemError);
     }
-    EXPECT_EQ(layout->targetCount, 0u);
+    EXPECT_EQ(0u, layout->targetCount);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -172,20 +172,20 @@ TEST(KorvexLayoutReader, FailedReadGivesItsError)
     reader.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     reader.failFrom = 200000;
     Layout layout;
-    EXPECT_EQ(KorvexReadDfuLayoutFrom(SizeOf(reader.file), &FileReader::Read, &reader, layout.Out()), KORVEX_OK);
+    EXPECT_EQ(KORVEX_OK, KorvexReadDfuLayoutFrom(SizeOf(reader.file), &FileReader::Read, &reader, layout.Out()));
     CloseHandle(reader.file);
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_UNREADABLE));
-    EXPECT_EQ(layout->systemError, 0x8003001Eu);
-    EXPECT_EQ(layout->vendor, 1u);
+    EXPECT_EQ(0x8003001Eu, layout->systemError);
+    EXPECT_EQ(1u, layout->vendor);
 }
 
 TEST(KorvexLayoutReader, RefusesMissingArguments)
 {
     KorvexDfuLayout* layout = reinterpret_cast<KorvexDfuLayout*>(1);
-    EXPECT_EQ(KorvexReadDfuLayoutFrom(100, nullptr, nullptr, &layout), KORVEX_INVALID_ARGUMENT);
-    EXPECT_EQ(layout, nullptr);
-    EXPECT_EQ(KorvexReadDfuLayoutFrom(100, &FileReader::Read, nullptr, nullptr), KORVEX_INVALID_ARGUMENT);
-    EXPECT_EQ(KorvexReadDfuLayout(L"C:\\a.dfu", nullptr), KORVEX_INVALID_ARGUMENT);
+    EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayoutFrom(100, nullptr, nullptr, &layout));
+    EXPECT_EQ(nullptr, layout);
+    EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayoutFrom(100, &FileReader::Read, nullptr, nullptr));
+    EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayout(L"C:\\a.dfu", nullptr));
     KorvexFreeDfuLayout(nullptr);
 }
 

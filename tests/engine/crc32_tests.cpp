@@ -75,7 +75,7 @@ TEST_P(Crc32Way, ChainsAcrossPiecesAsOneCall) {
 
 TEST_P(Crc32Way, GivesTheCheckValueOfCrc32) {
     const std::string check = "123456789";
-    EXPECT_EQ(GetParam().crc(0, reinterpret_cast<const unsigned char*>(check.data()), check.size()), 0xCBF43926u);
+    EXPECT_EQ(0xCBF43926u, GetParam().crc(0, reinterpret_cast<const unsigned char*>(check.data()), check.size()));
     // Zeros, where a fault in the starting value cannot hide behind the data.
     const std::vector<unsigned char> zeros(4096, 0);
     EXPECT_EQ(GetParam().crc(0, zeros.data(), zeros.size()), ZlibCrc(0, zeros.data(), zeros.size()));

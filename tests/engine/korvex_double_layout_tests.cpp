@@ -18,16 +18,16 @@ protected:
 TEST_F(KorvexDoubleLayout, DefaultIsAValidPlainFile)
 {
     KorvexDfuLayout* layout = nullptr;
-    ASSERT_EQ(KorvexReadDfuLayout(L"C:\\fw.dfu", &layout), KORVEX_OK);
-    ASSERT_NE(layout, nullptr);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(L"C:\\fw.dfu", &layout));
+    ASSERT_NE(nullptr, layout);
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_VALID));
-    EXPECT_EQ(layout->vendor, 0xFFFF);
-    EXPECT_EQ(layout->targetCount, 0u);
-    EXPECT_EQ(KorvexDouble_LiveLayoutCount(), 1);
+    EXPECT_EQ(0xFFFF, layout->vendor);
+    EXPECT_EQ(0u, layout->targetCount);
+    EXPECT_EQ(1, KorvexDouble_LiveLayoutCount());
     EXPECT_STREQ(KorvexDouble_LastLayoutPath(), L"C:\\fw.dfu");
     KorvexFreeDfuLayout(layout);
-    EXPECT_EQ(KorvexDouble_LiveLayoutCount(), 0);
-    EXPECT_EQ(KorvexDouble_LayoutReadCount(), 1);
+    EXPECT_EQ(0, KorvexDouble_LiveLayoutCount());
+    EXPECT_EQ(1, KorvexDouble_LayoutReadCount());
 }
 
 TEST_F(KorvexDoubleLayout, AnswersACopyOfWhatWasSet)
@@ -58,36 +58,36 @@ TEST_F(KorvexDoubleLayout, AnswersACopyOfWhatWasSet)
     target.wideName = L"changed";
 
     KorvexDfuLayout* layout = nullptr;
-    ASSERT_EQ(KorvexReadDfuLayout(L"C:\\fw.dfu", &layout), KORVEX_OK);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(L"C:\\fw.dfu", &layout));
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_CRC_MISMATCH));
-    EXPECT_EQ(layout->storedCrc, 0x12345678u);
-    ASSERT_EQ(layout->targetCount, 1u);
+    EXPECT_EQ(0x12345678u, layout->storedCrc);
+    ASSERT_EQ(1u, layout->targetCount);
     const KorvexDfuTarget& answered = *KorvexDfuTargetAt(layout, 0);
-    EXPECT_EQ(answered.alternateSetting, 1u);
+    EXPECT_EQ(1u, answered.alternateSetting);
     EXPECT_STREQ(answered.name, "Flash");
     EXPECT_STREQ(answered.wideName, L"Flash \u00E9");
-    ASSERT_EQ(answered.listedElementCount, 2u);
-    EXPECT_EQ(KorvexDfuElementAt(&answered, 1)->address, 0x1FFF0000u);
-    EXPECT_EQ(KorvexDfuElementAt(&answered, 1)->dataOffset, 0x4200u);
-    ASSERT_EQ(layout->findingCount, 1u);
-    EXPECT_EQ(KorvexDfuFindingAt(layout, 0)->otherElement, 1u);
+    ASSERT_EQ(2u, answered.listedElementCount);
+    EXPECT_EQ(0x1FFF0000u, KorvexDfuElementAt(&answered, 1)->address);
+    EXPECT_EQ(0x4200u, KorvexDfuElementAt(&answered, 1)->dataOffset);
+    ASSERT_EQ(1u, layout->findingCount);
+    EXPECT_EQ(1u, KorvexDfuFindingAt(layout, 0)->otherElement);
 
     KorvexDfuLayout* second = nullptr;
-    ASSERT_EQ(KorvexReadDfuLayout(L"C:\\other.dfu", &second), KORVEX_OK);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(L"C:\\other.dfu", &second));
     EXPECT_NE(second, layout);
-    EXPECT_EQ(KorvexDouble_LiveLayoutCount(), 2);
+    EXPECT_EQ(2, KorvexDouble_LiveLayoutCount());
     KorvexFreeDfuLayout(layout);
     KorvexFreeDfuLayout(second);
-    EXPECT_EQ(KorvexDouble_LiveLayoutCount(), 0);
+    EXPECT_EQ(0, KorvexDouble_LiveLayoutCount());
 }
 
 TEST_F(KorvexDoubleLayout, ScriptedResultGivesNoLayout)
 {
     KorvexDouble_SetLayoutResult(KORVEX_OUT_OF_MEMORY);
     KorvexDfuLayout* layout = reinterpret_cast<KorvexDfuLayout*>(1);
-    EXPECT_EQ(KorvexReadDfuLayout(L"C:\\fw.dfu", &layout), KORVEX_OUT_OF_MEMORY);
-    EXPECT_EQ(layout, nullptr);
-    EXPECT_EQ(KorvexDouble_LiveLayoutCount(), 0);
+    EXPECT_EQ(KORVEX_OUT_OF_MEMORY, KorvexReadDfuLayout(L"C:\\fw.dfu", &layout));
+    EXPECT_EQ(nullptr, layout);
+    EXPECT_EQ(0, KorvexDouble_LiveLayoutCount());
 }
 
 uint32_t KORVEX_CALL FailingRead(void* context, uint64_t offset, uint32_t count, void*)
@@ -106,16 +106,16 @@ TEST_F(KorvexDoubleLayout, ReaderThatFailsGivesUnreadable)
 {
     std::uint64_t readTo = 0;
     KorvexDfuLayout* layout = nullptr;
-    ASSERT_EQ(KorvexReadDfuLayoutFrom(1000, &FailingRead, &readTo, &layout), KORVEX_OK);
-    EXPECT_EQ(readTo, 1000u);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayoutFrom(1000, &FailingRead, &readTo, &layout));
+    EXPECT_EQ(1000u, readTo);
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_UNREADABLE));
-    EXPECT_EQ(layout->systemError, 0x8003001Eu);
+    EXPECT_EQ(0x8003001Eu, layout->systemError);
     KorvexFreeDfuLayout(layout);
 
-    ASSERT_EQ(KorvexReadDfuLayoutFrom(1000, &ZeroRead, nullptr, &layout), KORVEX_OK);
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayoutFrom(1000, &ZeroRead, nullptr, &layout));
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_VALID));
     KorvexFreeDfuLayout(layout);
-    EXPECT_EQ(KorvexDouble_LayoutReadCount(), 2);
+    EXPECT_EQ(2, KorvexDouble_LayoutReadCount());
 }
 
 }  // namespace

@@ -29,17 +29,17 @@ protected:
             GTEST_SKIP() << "dfu-suffix (package dfu-util) is not installed";
         }
         char pattern[] = "/tmp/engine-oracle-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        m_dir = pattern;
     }
 
     void TearDown() override {
-        if (!dir_.empty()) {
-            std::system(("rm -rf '" + dir_ + "'").c_str());
+        if (!m_dir.empty()) {
+            std::system(("rm -rf '" + m_dir + "'").c_str());
         }
     }
 
-    std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
+    std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
 
     static void Write(const std::string& path, const std::string& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -91,7 +91,7 @@ protected:
         return text;
     }
 
-    std::string dir_;
+    std::string m_dir;
 };
 
 struct OracleCase {
@@ -111,7 +111,7 @@ TEST_P(DfuSuffixWritten, ReadsBackWithSameNumbers) {
     const std::string payload = dfutest::Payload(777, 5);
     const std::string path = PathOf("image.dfu");
     Write(path, payload);
-    ASSERT_EQ(Run(std::string(c.options) + " -a", path), 0);
+    ASSERT_EQ(0, Run(std::string(c.options) + " -a", path));
     const std::string written = Load(path);
 
     const dfutest::ReadResult result = dfutest::Read(written);
@@ -120,14 +120,14 @@ TEST_P(DfuSuffixWritten, ReadsBackWithSameNumbers) {
     EXPECT_EQ(result.info.product, c.product);
     EXPECT_EQ(result.info.release, c.release);
     EXPECT_EQ(result.info.dfuVersion, c.dfuVersion);
-    EXPECT_EQ(result.info.suffixLength, 16);
+    EXPECT_EQ(16, result.info.suffixLength);
 
     const std::map<std::string, std::string> checked = Check(path);
     EXPECT_EQ(checked.at("Vendor ID"), Hex(result.info.vendor));
     EXPECT_EQ(checked.at("Product ID"), Hex(result.info.product));
     EXPECT_EQ(checked.at("BCD device"), Hex(result.info.release));
     EXPECT_EQ(checked.at("BCD DFU"), Hex(result.info.dfuVersion));
-    EXPECT_EQ(checked.at("Length"), "16");
+    EXPECT_EQ("16", checked.at("Length"));
 
     // The writer the other tests use makes the very same bytes.
     EXPECT_EQ(dfutest::WithSuffix(payload, c.vendor, c.product, c.release, c.dfuVersion),
@@ -156,19 +156,19 @@ TEST_F(DfuSuffixOracle, DfuSeImageGivesTargetName) {
     second.elements = dfutest::DfuSeElement(0x08004000, dfutest::Payload(50));
     const std::string path = PathOf("dfuse.dfu");
     Write(path, dfutest::DfuSeImage({first, second}));
-    ASSERT_EQ(Run("-S 0x011a -v 0x0483 -p 0xdf11 -d 0x0200 -a", path), 0);
+    ASSERT_EQ(0, Run("-S 0x011a -v 0x0483 -p 0xdf11 -d 0x0200 -a", path));
 
     const dfutest::ReadResult result = dfutest::Read(Load(path));
     ASSERT_TRUE(result.valid);
-    EXPECT_EQ(result.info.comment, "Orrelin Board");
-    EXPECT_EQ(result.info.vendor, 0x0483);
+    EXPECT_EQ("Orrelin Board", result.info.comment);
+    EXPECT_EQ(0x0483, result.info.vendor);
 }
 
 // Any one byte changed: dfu-suffix finds the CRC wrong, and so does the reader.
 TEST_F(DfuSuffixOracle, DamagedFilesRejectedByBoth) {
     const std::string path = PathOf("image.dfu");
     Write(path, dfutest::Payload(200, 9));
-    ASSERT_EQ(Run("-v 0x0483 -p 0xdf11 -d 0x2200 -a", path), 0);
+    ASSERT_EQ(0, Run("-v 0x0483 -p 0xdf11 -d 0x2200 -a", path));
     const std::string written = Load(path);
     ASSERT_FALSE(Check(path).empty());
     const std::size_t size = written.size();
@@ -185,7 +185,7 @@ TEST_F(DfuSuffixOracle, DamagedFilesRejectedByBoth) {
 TEST_F(DfuSuffixOracle, ShortFilesRejectedByBoth) {
     const std::string path = PathOf("short.dfu");
     Write(path, dfutest::Payload(100));
-    ASSERT_EQ(Run("-a", path), 0);
+    ASSERT_EQ(0, Run("-a", path));
     const std::string written = Load(path);
     for (std::size_t size : {std::size_t{0}, std::size_t{8}, std::size_t{15}, written.size() - 1}) {
         Write(path, written.substr(0, size));
@@ -197,7 +197,7 @@ TEST_F(DfuSuffixOracle, ShortFilesRejectedByBoth) {
 TEST_F(DfuSuffixOracle, LargeFileValidatesLikeDfuSuffix) {
     const std::string path = PathOf("large.dfu");
     Write(path, dfutest::Payload(5 * 1024 * 1024 + 11, 13));
-    ASSERT_EQ(Run("-v 0x0483 -p 0xdf11 -a", path), 0);
+    ASSERT_EQ(0, Run("-v 0x0483 -p 0xdf11 -a", path));
     const std::map<std::string, std::string> checked = Check(path);
     ASSERT_FALSE(checked.empty());
     const dfutest::ReadResult result = dfutest::Read(Load(path));

@@ -79,10 +79,10 @@ TEST_P(KorvexSampleFile, AnswersAsDfuSuffixWroteIt) {
     const Answer answer = Ask(path.c_str());
     ASSERT_EQ(answer.valid, c.valid);
     if (!c.valid) {
-        EXPECT_EQ(answer.comment, L"unchanged");
-        EXPECT_EQ(answer.vendor, kUntouched);
-        EXPECT_EQ(answer.product, kUntouched);
-        EXPECT_EQ(answer.release, kUntouched);
+        EXPECT_EQ(L"unchanged", answer.comment);
+        EXPECT_EQ(kUntouched, answer.vendor);
+        EXPECT_EQ(kUntouched, answer.product);
+        EXPECT_EQ(kUntouched, answer.release);
         return;
     }
     EXPECT_EQ(answer.vendor, c.vendor);
@@ -120,12 +120,12 @@ TEST(KorvexSampleWriter, MatchesDfuSuffix) {
 class KorvexFile : public testing::Test {
 protected:
     std::wstring Write(const std::wstring& name, const std::string& bytes) {
-        const std::wstring path = dir_.File(name);
+        const std::wstring path = m_dir.File(name);
         EXPECT_TRUE(enginetest::WriteBytes(path, bytes));
         return path;
     }
 
-    TempDir dir_;
+    TempDir m_dir;
 };
 
 TEST_F(KorvexFile, WrittenFileWithWideNameValidates) {
@@ -133,10 +133,10 @@ TEST_F(KorvexFile, WrittenFileWithWideNameValidates) {
         Write(L"Firmware \u00E9\u4E2D\u2713.dfu", dfutest::WithSuffix(dfutest::Payload(5000), 0x1D50, 0x6017, 0x0042));
     const Answer answer = Ask(path.c_str());
     ASSERT_TRUE(answer.valid);
-    EXPECT_EQ(answer.vendor, 0x1D50u);
-    EXPECT_EQ(answer.product, 0x6017u);
-    EXPECT_EQ(answer.release, 0x0042u);
-    EXPECT_EQ(answer.comment, L"");
+    EXPECT_EQ(0x1D50u, answer.vendor);
+    EXPECT_EQ(0x6017u, answer.product);
+    EXPECT_EQ(0x0042u, answer.release);
+    EXPECT_EQ(L"", answer.comment);
 }
 
 TEST_F(KorvexFile, LongDfuSeNameConverts) {
@@ -150,15 +150,15 @@ TEST_F(KorvexFile, LongDfuSeNameConverts) {
 
 TEST_F(KorvexFile, UnusablePathsAreInvalid) {
     const std::wstring empty = Write(L"empty.dfu", "");
-    const std::wstring missing = dir_.File(L"missing.dfu");
-    const std::wstring inMissingDir = dir_.File(L"nowhere\\file.dfu");
-    const std::wstring directory = dir_.path();
+    const std::wstring missing = m_dir.File(L"missing.dfu");
+    const std::wstring inMissingDir = m_dir.File(L"nowhere\\file.dfu");
+    const std::wstring directory = m_dir.path();
     for (const wchar_t* path : {empty.c_str(), missing.c_str(), inMissingDir.c_str(),
                                 directory.c_str(), L"", static_cast<const wchar_t*>(nullptr)}) {
         const Answer answer = Ask(path);
         EXPECT_FALSE(answer.valid) << (path ? path : L"(null)");
-        EXPECT_EQ(answer.vendor, kUntouched);
-        EXPECT_EQ(answer.comment, L"unchanged");
+        EXPECT_EQ(kUntouched, answer.vendor);
+        EXPECT_EQ(L"unchanged", answer.comment);
         CStringX comment;
         EXPECT_FALSE(Korvex::IsDFUFileValid(path, comment));
     }
@@ -169,7 +169,7 @@ TEST_F(KorvexFile, UnusablePathsAreInvalid) {
 // here this checks that the extended form names the same file.
 TEST_F(KorvexFile, PathBeyondClassicLimitValidates) {
     std::vector<std::wstring> dirs;
-    std::wstring path = dir_.path();
+    std::wstring path = m_dir.path();
     while (path.size() < 300) {
         path += L"\\" + std::wstring(60, L'd') + std::to_wstring(dirs.size());
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr)) << GetLastError();
@@ -183,7 +183,7 @@ TEST_F(KorvexFile, PathBeyondClassicLimitValidates) {
         RemoveDirectoryW((L"\\\\?\\" + *dir).c_str());
     }
     EXPECT_TRUE(answer.valid);
-    EXPECT_EQ(answer.vendor, 5u);
+    EXPECT_EQ(5u, answer.vendor);
 }
 
 TEST_F(KorvexFile, DamagedWrittenFileIsInvalid) {
@@ -208,16 +208,16 @@ TEST_P(KorvexHeldFile, StillValidatesAndLetsGo) {
     ASSERT_TRUE(enginetest::WriteBytes(path, dfutest::WithSuffix(dfutest::Payload(2048), 7, 8, 9)));
     HANDLE holder = CreateFileW(path.c_str(), GetParam().access, GetParam().share, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     const Answer answer = Ask(path.c_str());
     CloseHandle(holder);
     EXPECT_TRUE(answer.valid);
-    EXPECT_EQ(answer.vendor, 7u);
+    EXPECT_EQ(7u, answer.vendor);
 
     // The engine's own handle is gone once it has answered.
     HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
+    EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
     if (exclusive != INVALID_HANDLE_VALUE) {
         CloseHandle(exclusive);
     }
@@ -259,7 +259,7 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB) {
     const std::wstring path = dir.File(L"large.dfu");
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
     DWORD ignored = 0;
     DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
     LARGE_INTEGER end;
@@ -274,9 +274,9 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB) {
 
     const Answer answer = Ask(path.c_str());
     EXPECT_TRUE(answer.valid);
-    EXPECT_EQ(answer.vendor, 0x0103u);
-    EXPECT_EQ(answer.product, 0x0202u);
-    EXPECT_EQ(answer.release, 0x0301u);
+    EXPECT_EQ(0x0103u, answer.vendor);
+    EXPECT_EQ(0x0202u, answer.product);
+    EXPECT_EQ(0x0301u, answer.release);
 }
 
 std::vector<std::wstring> Items(const CStringListX& list) {
@@ -296,51 +296,49 @@ protected:
     static constexpr const wchar_t* kKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
     void SetUp() override {
-        turn_ = CreateMutexW(nullptr, FALSE, L"Local\\OrrelinSerialPortMapTest");
-        ASSERT_NE(turn_, nullptr);
-        const DWORD waited = WaitForSingleObject(turn_, 60000);
+        m_turn = CreateMutexW(nullptr, FALSE, L"Local\\OrrelinSerialPortMapTest");
+        ASSERT_NE(nullptr, m_turn);
+        const DWORD waited = WaitForSingleObject(m_turn, 60000);
         ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) << waited;
         DWORD disposition = 0;
         // HARDWARE is rebuilt at each start: keys below it must be volatile.
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key_, &disposition),
-                  ERROR_SUCCESS);
-        createdKey_ = disposition == REG_CREATED_NEW_KEY;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &m_key, &disposition));
+        m_createdKey = disposition == REG_CREATED_NEW_KEY;
     }
 
     void TearDown() override {
-        if (key_ != nullptr) {
-            for (const std::wstring& name : added_) {
-                RegDeleteValueW(key_, name.c_str());
+        if (m_key != nullptr) {
+            for (const std::wstring& name : m_added) {
+                RegDeleteValueW(m_key, name.c_str());
             }
-            RegCloseKey(key_);
-            if (createdKey_) {
+            RegCloseKey(m_key);
+            if (m_createdKey) {
                 RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
             }
         }
-        if (turn_ != nullptr) {
-            ReleaseMutex(turn_);
-            CloseHandle(turn_);
+        if (m_turn != nullptr) {
+            ReleaseMutex(m_turn);
+            CloseHandle(m_turn);
         }
     }
 
     void Add(DWORD type, const void* data, DWORD bytes) {
         const std::wstring name = L"\\Device\\OrrelinEngineTest" +
                                   std::to_wstring(sizeof(void*) * 8) + L"_" +
-                                  std::to_wstring(added_.size());
-        ASSERT_EQ(RegSetValueExW(key_, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes),
-                  ERROR_SUCCESS);
-        added_.push_back(name);
+                                  std::to_wstring(m_added.size());
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes));
+        m_added.push_back(name);
     }
 
     void AddPort(const std::wstring& port) {
         Add(REG_SZ, port.c_str(), static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
     }
 
-    HANDLE turn_ = nullptr;
-    HKEY key_ = nullptr;
-    bool createdKey_ = false;
-    std::vector<std::wstring> added_;
+    HANDLE m_turn = nullptr;
+    HKEY m_key = nullptr;
+    bool m_createdKey = false;
+    std::vector<std::wstring> m_added;
 };
 
 TEST_F(KorvexComPorts, ReturnsPortsInNaturalOrder) {
@@ -363,7 +361,7 @@ TEST_F(KorvexComPorts, ReturnsPortsInNaturalOrder) {
     std::vector<std::wstring> ours;
     for (const std::wstring& item : items) {
         EXPECT_FALSE(item.empty());
-        EXPECT_NE(item, L"left over");
+        EXPECT_NE(L"left over", item);
         if (item == L"COM210" || item == L"com19" || item == L"COM3" || item == L"COM45") {
             ours.push_back(item);
         }
@@ -383,7 +381,7 @@ TEST(KorvexUsbDevices, ListHoldsExactlyTheNamedDevices) {
     EXPECT_EQ(count, static_cast<int>(items.size()));
     for (const std::wstring& item : items) {
         EXPECT_FALSE(item.empty());
-        EXPECT_NE(item, L"left over");
+        EXPECT_NE(L"left over", item);
     }
 }
 
@@ -397,8 +395,8 @@ TEST(KorvexVersion, NamesTheEngineVersion) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(4, 2));
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(MAKELONG(4, 2), fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
     wchar_t* description = nullptr;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\080904B0\\FileDescription",
                                reinterpret_cast<void**>(&description), &length));

@@ -24,8 +24,8 @@ std::vector<std::wstring> Items(const CStringListX& list) {
 TEST(KorvexString, StartsEmptyWithText) {
     CStringX text;
     EXPECT_TRUE(text.IsEmpty());
-    ASSERT_NE(static_cast<const wchar_t*>(text), nullptr);
-    EXPECT_EQ(Text(text), L"");
+    ASSERT_NE(nullptr, static_cast<const wchar_t*>(text));
+    EXPECT_EQ(L"", Text(text));
 }
 
 TEST(KorvexString, AssignmentCopiesTheText) {
@@ -34,7 +34,7 @@ TEST(KorvexString, AssignmentCopiesTheText) {
     text = source;
     source[0] = L'X';
     EXPECT_FALSE(text.IsEmpty());
-    EXPECT_EQ(Text(text), L"Carte");
+    EXPECT_EQ(L"Carte", Text(text));
 }
 
 TEST(KorvexString, NullOrEmptyAssignmentEmpties) {
@@ -42,7 +42,7 @@ TEST(KorvexString, NullOrEmptyAssignmentEmpties) {
     text = L"something";
     text = static_cast<const wchar_t*>(nullptr);
     EXPECT_TRUE(text.IsEmpty());
-    EXPECT_EQ(Text(text), L"");
+    EXPECT_EQ(L"", Text(text));
     text = L"again";
     text = L"";
     EXPECT_TRUE(text.IsEmpty());
@@ -52,9 +52,9 @@ TEST(KorvexString, AssignmentFromOwnTextKeepsIt) {
     CStringX text;
     text = L"Bootloader";
     text = static_cast<const wchar_t*>(text);
-    EXPECT_EQ(Text(text), L"Bootloader");
+    EXPECT_EQ(L"Bootloader", Text(text));
     text = static_cast<const wchar_t*>(text) + 4;
-    EXPECT_EQ(Text(text), L"loader");
+    EXPECT_EQ(L"loader", Text(text));
 }
 
 TEST(KorvexString, CopiesAreIndependent) {
@@ -64,10 +64,10 @@ TEST(KorvexString, CopiesAreIndependent) {
     CStringX assigned;
     assigned = original;
     original = L"second";
-    EXPECT_EQ(Text(copy), L"first");
-    EXPECT_EQ(Text(assigned), L"first");
+    EXPECT_EQ(L"first", Text(copy));
+    EXPECT_EQ(L"first", Text(assigned));
     assigned = assigned;
-    EXPECT_EQ(Text(assigned), L"first");
+    EXPECT_EQ(L"first", Text(assigned));
     const CStringX empty;
     CStringX emptyCopy(empty);
     EXPECT_TRUE(emptyCopy.IsEmpty());
@@ -82,9 +82,9 @@ TEST(KorvexString, HoldsLongText) {
 
 TEST(KorvexStringList, EmptyListHasNoHead) {
     CStringListX list;
-    EXPECT_EQ(static_cast<CStringX*>(list.GetHeadPosition()), nullptr);
-    EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_EQ(static_cast<CStringX*>(CStringListX::POSITION()), nullptr);
+    EXPECT_EQ(nullptr, static_cast<CStringX*>(list.GetHeadPosition()));
+    EXPECT_EQ(0, list.GetCount());
+    EXPECT_EQ(nullptr, static_cast<CStringX*>(CStringListX::POSITION()));
 }
 
 TEST(KorvexStringList, WalksElementsInOrderThenEnds) {
@@ -92,14 +92,14 @@ TEST(KorvexStringList, WalksElementsInOrderThenEnds) {
     list.AddTail(L"COM1");
     list.AddTail(L"");
     list.AddTail(L"COM10");
-    EXPECT_EQ(list.GetCount(), 3);
+    EXPECT_EQ(3, list.GetCount());
     CStringListX::POSITION position = list.GetHeadPosition();
-    ASSERT_NE(static_cast<CStringX*>(position), nullptr);
-    EXPECT_EQ(Text(*static_cast<CStringX*>(position)), L"COM1");
-    EXPECT_EQ(Text(list.GetNext(position)), L"COM1");
-    EXPECT_EQ(Text(list.GetNext(position)), L"");
-    EXPECT_EQ(Text(list.GetNext(position)), L"COM10");
-    EXPECT_EQ(static_cast<CStringX*>(position), nullptr);
+    ASSERT_NE(nullptr, static_cast<CStringX*>(position));
+    EXPECT_EQ(L"COM1", Text(*static_cast<CStringX*>(position)));
+    EXPECT_EQ(L"COM1", Text(list.GetNext(position)));
+    EXPECT_EQ(L"", Text(list.GetNext(position)));
+    EXPECT_EQ(L"COM10", Text(list.GetNext(position)));
+    EXPECT_EQ(nullptr, static_cast<CStringX*>(position));
 }
 
 TEST(KorvexStringList, ElementsChangeInPlace) {
@@ -116,7 +116,7 @@ TEST(KorvexStringList, RemoveAllEmptiesAndAllowsReuse) {
     list.AddTail(L"x");
     list.AddTail(L"y");
     list.RemoveAll();
-    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(0, list.GetCount());
     EXPECT_TRUE(Items(list).empty());
     list.AddTail(L"z");
     EXPECT_EQ(Items(list), std::vector<std::wstring>{L"z"});

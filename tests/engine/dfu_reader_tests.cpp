@@ -37,7 +37,7 @@ TEST_P(DfuSuffixNumbers, ReadBackAsWritten) {
     EXPECT_EQ(result.info.product, c.product);
     EXPECT_EQ(result.info.release, c.release);
     EXPECT_EQ(result.info.dfuVersion, c.dfuVersion);
-    EXPECT_EQ(result.info.comment, "");
+    EXPECT_EQ("", result.info.comment);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -174,8 +174,8 @@ TEST(DfuLargeFile, ValidatesReadingEachByteOnceInBoundedChunks) {
     MemorySource source(LargeFile());
     korvex::DfuFileInfo info;
     ASSERT_TRUE(korvex::ReadDfuFile(source, info));
-    EXPECT_EQ(info.vendor, 0x1234);
-    EXPECT_EQ(info.release, 0x0101);
+    EXPECT_EQ(0x1234, info.vendor);
+    EXPECT_EQ(0x0101, info.release);
     EXPECT_LE(source.largestRead, korvex::kReadChunkSize);
     // The suffix is read twice (numbers first, then in the CRC pass); nothing else is.
     EXPECT_EQ(source.bytesRead, LargeFile().size() - 4 + 16);
@@ -240,20 +240,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DfuSeCommentRules, NameEndsAtFirstNul) {
     std::string image = DfuSeImage({Named("Board")});
     image[dfutest::kFirstTargetAt + 11 + 5 + 1] = 'X';  // past the terminator
-    EXPECT_EQ(Read(WithSuffix(image, 0x0483, 0xDF11, 0x0200, 0x011A)).info.comment, "Board");
+    EXPECT_EQ("Board", Read(WithSuffix(image, 0x0483, 0xDF11, 0x0200, 0x011A)).info.comment);
 }
 
 TEST(DfuSeCommentRules, NeedsDfuSeVersionInSuffix) {
     const dfutest::ReadResult result =
         Read(WithSuffix(DfuSeImage({Named("Board")}), 0x0483, 0xDF11, 0x0200, 0x0100));
     ASSERT_TRUE(result.valid);
-    EXPECT_EQ(result.info.comment, "");
+    EXPECT_EQ("", result.info.comment);
 }
 
 TEST(DfuSeCommentRules, PlainFileWithDfuSeVersionHasNone) {
     const dfutest::ReadResult result = Read(WithSuffix(Payload(600), 1, 2, 3, 0x011A));
     ASSERT_TRUE(result.valid);
-    EXPECT_EQ(result.info.comment, "");
+    EXPECT_EQ("", result.info.comment);
 }
 
 TEST(DfuSeCommentRules, LaterBrokenTargetDoesNotHideEarlierName) {
@@ -261,7 +261,7 @@ TEST(DfuSeCommentRules, LaterBrokenTargetDoesNotHideEarlierName) {
     const std::size_t second = dfutest::kFirstTargetAt + dfutest::kTargetPrefixSize +
                                Named("Kept").elements.size();
     image[second] = 'X';  // "Target" signature of the second target
-    EXPECT_EQ(Read(WithSuffix(image, 1, 2, 3, 0x011A)).info.comment, "Kept");
+    EXPECT_EQ("Kept", Read(WithSuffix(image, 1, 2, 3, 0x011A)).info.comment);
 }
 
 // A damaged DfuSe layout behind a correct suffix: the file is valid, the comment empty.
@@ -286,7 +286,7 @@ TEST_P(DfuSeDamage, GivesEmptyComment) {
     MemorySource source(WithSuffix(image, 0x0483, 0xDF11, 0x0200, 0x011A));
     korvex::DfuFileInfo info;
     ASSERT_TRUE(korvex::ReadDfuFile(source, info));
-    EXPECT_EQ(info.comment, "");
+    EXPECT_EQ("", info.comment);
     EXPECT_FALSE(source.readOutOfBounds);
 }
 
@@ -323,7 +323,7 @@ TEST(DfuSeDamageSweep, UndamagedImageNamesSecondTarget) {
     const dfutest::ReadResult result =
         Read(WithSuffix(DfuSeImage({Unnamed(), Named("Hidden")}), 0x0483, 0xDF11, 0x0200, 0x011A));
     ASSERT_TRUE(result.valid);
-    EXPECT_EQ(result.info.comment, "Hidden");
+    EXPECT_EQ("Hidden", result.info.comment);
 }
 
 // The targets decide, not a stated size beyond them: some tools count the suffix in it.
@@ -335,7 +335,7 @@ TEST(DfuSeDamageSweep, ImageSizeBeyondTargetsStillNames) {
         MemorySource source(WithSuffix(image, 0x0483, 0xDF11, 0x0200, 0x011A));
         korvex::DfuFileInfo info;
         ASSERT_TRUE(korvex::ReadDfuFile(source, info));
-        EXPECT_EQ(info.comment, "Hidden") << "stated size " << stated;
+        EXPECT_EQ("Hidden", info.comment) << "stated size " << stated;
         EXPECT_FALSE(source.readOutOfBounds);
     }
 }
@@ -345,7 +345,7 @@ TEST(DfuSeDamageSweep, CountBeyondPresentTargetsFindsNothing) {
     image[dfutest::kDfuSeTargetCountAt] = 3;
     const dfutest::ReadResult result = Read(WithSuffix(image, 1, 2, 3, 0x011A));
     ASSERT_TRUE(result.valid);
-    EXPECT_EQ(result.info.comment, "");
+    EXPECT_EQ("", result.info.comment);
 }
 
 TEST(DfuSeDamageSweep, EveryTruncatedImageIsReadInBounds) {
@@ -362,7 +362,7 @@ TEST(DfuSeDamageSweep, EveryTruncatedImageIsReadInBounds) {
 
 TEST(DfuSeDamageSweep, EveryOverwrittenByteIsReadInBounds) {
     const std::string image = DfuSeImage({Unnamed(), Named("Whole")});
-    ASSERT_EQ(image.size(), kImageSize);
+    ASSERT_EQ(kImageSize, image.size());
     for (std::size_t at = 0; at < image.size(); ++at) {
         for (char value : {'\x00', '\x7F', '\xFF'}) {
             std::string damaged = image;

@@ -137,11 +137,11 @@ TEST(LayoutReading, ReadsEachByteOnceInOrder)
     korvex::DfuLayout layout;
     korvex::ReadDfuLayout(source, layout);
     ASSERT_EQ(layout.verdict, korvex::DfuVerdict::kValid);
-    ASSERT_EQ(layout.targets.size(), 1u);
-    EXPECT_EQ(layout.targets[0].elements.at(0).dataOffset, 11u + 274 + 8);
+    ASSERT_EQ(1u, layout.targets.size());
+    EXPECT_EQ(11u + 274 + 8, layout.targets[0].elements.at(0).dataOffset);
     // The suffix once, then everything before the stored CRC once.
     EXPECT_EQ(source.bytesRead, korvex::kSuffixSize + file.size() - 4);
-    EXPECT_EQ(source.readCalls, 1 + (file.size() - 4 + korvex::kReadChunkSize - 1) / korvex::kReadChunkSize);
+    EXPECT_EQ(1 + (file.size() - 4 + korvex::kReadChunkSize - 1) / korvex::kReadChunkSize, source.readCalls);
     EXPECT_LE(source.largestRead, korvex::kReadChunkSize);
     EXPECT_FALSE(source.readOutOfBounds);
 }
@@ -191,7 +191,7 @@ TEST(LayoutReading, UnreadableKeepsTheSourcesErrorAndNoTargets)
         korvex::DfuLayout layout;
         korvex::ReadDfuLayout(source, layout);
         EXPECT_EQ(layout.verdict, korvex::DfuVerdict::kUnreadable) << failFrom;
-        EXPECT_EQ(layout.systemError, 1117u);
+        EXPECT_EQ(1117u, layout.systemError);
         EXPECT_TRUE(layout.targets.empty());
         EXPECT_TRUE(layout.findings.empty());
     }
@@ -238,22 +238,22 @@ TEST(LayoutBlock, CopiesCallerStructuresOfOtherSizes)
     given.targets = targets;
 
     KorvexDfuLayout* block = korvex::CopyLayoutBlock(given);
-    ASSERT_NE(block, nullptr);
+    ASSERT_NE(nullptr, block);
     EXPECT_EQ(block->verdict, static_cast<std::uint32_t>(KORVEX_DFU_CRC_MISMATCH));
-    ASSERT_EQ(block->targetCount, 2u);
+    ASSERT_EQ(2u, block->targetCount);
     const KorvexDfuTarget& first = *KorvexDfuTargetAt(block, 0);
-    EXPECT_EQ(first.size, sizeof(KorvexDfuTarget));
+    EXPECT_EQ(sizeof(KorvexDfuTarget), first.size);
     EXPECT_STREQ(first.name, "Flash");
-    EXPECT_EQ(std::wstring(first.wideName), L"Flash");
-    ASSERT_EQ(first.listedElementCount, 2u);
-    EXPECT_EQ(KorvexDfuElementAt(&first, 1)->address, 0x08000100u);
-    EXPECT_EQ(KorvexDfuElementAt(&first, 1)->size, sizeof(KorvexDfuElement));
+    EXPECT_EQ(L"Flash", std::wstring(first.wideName));
+    ASSERT_EQ(2u, first.listedElementCount);
+    EXPECT_EQ(0x08000100u, KorvexDfuElementAt(&first, 1)->address);
+    EXPECT_EQ(sizeof(KorvexDfuElement), KorvexDfuElementAt(&first, 1)->size);
     const KorvexDfuTarget& second = *KorvexDfuTargetAt(block, 1);
-    EXPECT_EQ(second.alternateSetting, 7u);
+    EXPECT_EQ(7u, second.alternateSetting);
     EXPECT_STREQ(second.name, "");
     EXPECT_STREQ(second.wideName, L"");
-    EXPECT_EQ(second.elements, nullptr);
-    EXPECT_EQ(block->findings, nullptr);
+    EXPECT_EQ(nullptr, second.elements);
+    EXPECT_EQ(nullptr, block->findings);
     korvex::FreeLayoutBlock(block);
 }
 
@@ -264,11 +264,11 @@ TEST(LayoutBlock, ConvertsNamesWithWindows1252)
     for (int byte = 1; byte < 256; ++byte) {
         const char text[2] = {static_cast<char>(byte), 0};
         wchar_t wide[2] = {};
-        ASSERT_EQ(MultiByteToWideChar(1252, 0, text, 1, wide, 2), 1);
+        ASSERT_EQ(1, MultiByteToWideChar(1252, 0, text, 1, wide, 2));
         EXPECT_EQ(korvex::Windows1252ToWide(text), std::wstring(wide)) << byte;
     }
 #else
-    EXPECT_EQ(korvex::Windows1252ToWide("\x80\x81\x9F\xE9 A"), std::wstring(L"\u20AC\u0081\u0178\u00E9 A"));
+    EXPECT_EQ(std::wstring(L"\u20AC\u0081\u0178\u00E9 A"), korvex::Windows1252ToWide("\x80\x81\x9F\xE9 A"));
 #endif
 }
 

@@ -42,23 +42,23 @@ TEST_F(KorvexDouble, ResetGivesDefaults) {
     Korvex::IsDFUFileValid(L"C:\\a.dfu", comment);
     KorvexDouble_Reset();
 
-    EXPECT_EQ(KorvexDouble_InitCount(), 0);
-    EXPECT_EQ(KorvexDouble_ValidityCheckCount(), 0);
-    EXPECT_EQ(KorvexDouble_PortQueryCount(), 0);
-    EXPECT_EQ(KorvexDouble_DeviceQueryCount(), 0);
+    EXPECT_EQ(0, KorvexDouble_InitCount());
+    EXPECT_EQ(0, KorvexDouble_ValidityCheckCount());
+    EXPECT_EQ(0, KorvexDouble_PortQueryCount());
+    EXPECT_EQ(0, KorvexDouble_DeviceQueryCount());
     EXPECT_STREQ(KorvexDouble_LastPath(), L"");
 
     unsigned vendor = kUntouched, product = kUntouched, release = kUntouched;
     comment = L"stale";
     EXPECT_TRUE(Korvex::IsDFUFileValid(L"C:\\b.dfu", comment, vendor, product, release));
     EXPECT_TRUE(comment.IsEmpty());
-    EXPECT_EQ(vendor, 0xFFFFu);
-    EXPECT_EQ(product, 0xFFFFu);
-    EXPECT_EQ(release, 0xFFFFu);
+    EXPECT_EQ(0xFFFFu, vendor);
+    EXPECT_EQ(0xFFFFu, product);
+    EXPECT_EQ(0xFFFFu, release);
     CStringListX ports;
     CStringListX devices;
-    EXPECT_EQ(Korvex::GetCOMPortNames(ports), 0);
-    EXPECT_EQ(Korvex::GetUSBDeviceNames(devices), 0);
+    EXPECT_EQ(0, Korvex::GetCOMPortNames(ports));
+    EXPECT_EQ(0, Korvex::GetUSBDeviceNames(devices));
     EXPECT_TRUE(Items(ports).empty());
     EXPECT_TRUE(Items(devices).empty());
 }
@@ -70,9 +70,9 @@ TEST_F(KorvexDouble, AnswersWhatWasSet) {
     unsigned vendor = kUntouched, product = kUntouched, release = kUntouched;
     ASSERT_TRUE(Korvex::IsDFUFileValid(L"C:\\fw.dfu", comment, vendor, product, release));
     EXPECT_STREQ(comment, L"Carte \u00E9");
-    EXPECT_EQ(vendor, 0x0483u);
-    EXPECT_EQ(product, 0xDF11u);
-    EXPECT_EQ(release, 0x2200u);
+    EXPECT_EQ(0x0483u, vendor);
+    EXPECT_EQ(0xDF11u, product);
+    EXPECT_EQ(0x2200u, release);
 
     CStringX shortComment;
     ASSERT_TRUE(Korvex::IsDFUFileValid(L"C:\\fw.dfu", shortComment));
@@ -87,9 +87,9 @@ TEST_F(KorvexDouble, InvalidLeavesOutArgumentsAlone) {
     comment = L"caller's";
     unsigned vendor = kUntouched, product = kUntouched, release = kUntouched;
     EXPECT_FALSE(Korvex::IsDFUFileValid(L"C:\\bad.dfu", comment, vendor, product, release));
-    EXPECT_EQ(vendor, kUntouched);
-    EXPECT_EQ(product, kUntouched);
-    EXPECT_EQ(release, kUntouched);
+    EXPECT_EQ(kUntouched, vendor);
+    EXPECT_EQ(kUntouched, product);
+    EXPECT_EQ(kUntouched, release);
     EXPECT_STREQ(comment, L"caller's");
     EXPECT_FALSE(Korvex::IsDFUFileValid(L"C:\\bad.dfu", comment));
     EXPECT_STREQ(comment, L"caller's");
@@ -102,20 +102,20 @@ TEST_F(KorvexDouble, ListsReplaceWhatTheCallerHeld) {
     KorvexDouble_SetDevices(devices, 1);
     CStringListX portList;
     portList.AddTail(L"left over");
-    EXPECT_EQ(Korvex::GetCOMPortNames(portList), 2);
+    EXPECT_EQ(2, Korvex::GetCOMPortNames(portList));
     EXPECT_EQ(Items(portList), (std::vector<std::wstring>{L"COM3", L"COM10"}));
     CStringListX deviceList;
-    EXPECT_EQ(Korvex::GetUSBDeviceNames(deviceList), 1);
+    EXPECT_EQ(1, Korvex::GetUSBDeviceNames(deviceList));
     EXPECT_EQ(Items(deviceList), (std::vector<std::wstring>{devices[0]}));
 
     const wchar_t* replacement[] = {nullptr, L"COM7"};
     KorvexDouble_SetPorts(replacement, 2);
     CStringListX again;
-    EXPECT_EQ(Korvex::GetCOMPortNames(again), 2);
+    EXPECT_EQ(2, Korvex::GetCOMPortNames(again));
     EXPECT_EQ(Items(again), (std::vector<std::wstring>{L"", L"COM7"}));
     KorvexDouble_SetPorts(nullptr, 3);
     CStringListX none;
-    EXPECT_EQ(Korvex::GetCOMPortNames(none), 0);
+    EXPECT_EQ(0, Korvex::GetCOMPortNames(none));
 }
 
 TEST_F(KorvexDouble, CountsEachOperationApart) {
@@ -132,10 +132,10 @@ TEST_F(KorvexDouble, CountsEachOperationApart) {
     Korvex::GetUSBDeviceNames(list);
     Korvex::GetUSBDeviceNames(list);
     Korvex::GetUSBDeviceNames(list);
-    EXPECT_EQ(KorvexDouble_InitCount(), 1);
-    EXPECT_EQ(KorvexDouble_ValidityCheckCount(), 3);
-    EXPECT_EQ(KorvexDouble_PortQueryCount(), 2);
-    EXPECT_EQ(KorvexDouble_DeviceQueryCount(), 3);
+    EXPECT_EQ(1, KorvexDouble_InitCount());
+    EXPECT_EQ(3, KorvexDouble_ValidityCheckCount());
+    EXPECT_EQ(2, KorvexDouble_PortQueryCount());
+    EXPECT_EQ(3, KorvexDouble_DeviceQueryCount());
 }
 
 TEST_F(KorvexDouble, RecordsLatestPath) {
@@ -185,7 +185,7 @@ TEST(KorvexDoubleExports, CoverEveryExportOfTheRealEngine) {
     wchar_t realPath[MAX_PATH * 4];
     ASSERT_GT(GetFullPathNameW((dir + L"\\..\\Korvex.dll").c_str(), MAX_PATH * 4, realPath, nullptr), 0u);
     HMODULE real = LoadLibraryExW(realPath, nullptr, 0);
-    ASSERT_NE(real, nullptr) << "the real engine is expected at " << std::string(realPath, realPath + wcslen(realPath));
+    ASSERT_NE(nullptr, real) << "the real engine is expected at " << std::string(realPath, realPath + wcslen(realPath));
     ASSERT_NE(real, self);
 
     const std::set<std::string> realNames = ExportNames(real);
