@@ -221,8 +221,9 @@ int WriteFiles(const char* folder)
 
 int EngineTable(int count, char** paths)
 {
-    std::printf("| file | runs | engine check | cat > /dev/null | engine ÷ cat | read() in process | "
-                "engine ÷ read() | dfu-suffix -c | engine ÷ dfu-suffix |\n");
+    std::printf(
+        "| file | runs | engine check | cat > /dev/null | engine ÷ cat | read() in process | "
+        "engine ÷ read() | dfu-suffix -c | engine ÷ dfu-suffix |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|\n");
     struct Memory {
         std::string file;
@@ -352,7 +353,8 @@ int CountScriptKeys(regscript::MemoryRegistry& registry, const GeneratedScript& 
             regscript::kErrorSuccess)
             continue;
         std::uint32_t subkeys = 0;
-        if (registry.QuerySubkeyCount(key, &subkeys) == regscript::kErrorSuccess) count += 1 + static_cast<int>(subkeys);
+        if (registry.QuerySubkeyCount(key, &subkeys) == regscript::kErrorSuccess)
+            count += 1 + static_cast<int>(subkeys);
         registry.CloseKey(key);
     }
     return count;
@@ -387,8 +389,7 @@ ScriptTimes ApplyGeneratedScript(const GeneratedScript& script)
 
     regscript::CRegScriptInterpreter backward(registrar);
     start = Now();
-    const regscript::HResult unregistered =
-        backward.ApplyScript(script.text.c_str(), regscript::Direction::Unregister);
+    const regscript::HResult unregistered = backward.ApplyScript(script.text.c_str(), regscript::Direction::Unregister);
     times.unregistering = Now() - start;
     if (regscript::Failed(unregistered)) Fail("the generated script does not unregister");
     if (CountScriptKeys(registry, script) != 0) Fail("unregistration left keys of the generated script");
@@ -470,8 +471,9 @@ void WarnIfInstrumented()
     const bool instrumented = false;
 #endif
     if (instrumented)
-        std::fprintf(stderr, "orrelin_native_bench: built with sanitizers; these figures are not the product's "
-                             "(scripts/bench.sh builds without them)\n");
+        std::fprintf(stderr,
+                     "orrelin_native_bench: built with sanitizers; these figures are not the product's "
+                     "(scripts/bench.sh builds without them)\n");
 }
 
 }  // namespace

@@ -54,8 +54,9 @@ double EngineTargetLists()
 
 void PrintHeader()
 {
-    std::printf("| arch | file | runs | engine: file check | engine: target lists | info tip | tip beyond engine | "
-                "right-click | right-click beyond engine | create + release | peak working set (at start) |\n");
+    std::printf(
+        "| arch | file | runs | engine: file check | engine: target lists | info tip | tip beyond engine | "
+        "right-click | right-click beyond engine | create + release | peak working set (at start) |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
 }
 
@@ -89,9 +90,9 @@ int wmain(int argc, wchar_t** argv)
     // as it must before the engine is called directly below.
     {
         ComPtr<IPersistFile> starter;
-        FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                      starter.put_void()),
-                     "CoCreateInstance of the registered class (is it registered for this architecture?)");
+        FailIfFailed(
+            CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, starter.put_void()),
+            "CoCreateInstance of the registered class (is it registered for this architecture?)");
     }
     // The first round is not counted: it brings the file into the cache. Each engine figure
     // is taken just before the handler's that contains it.
@@ -100,9 +101,9 @@ int wmain(int argc, wchar_t** argv)
 
         double start = Seconds();
         ComPtr<IPersistFile> hovered;
-        FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                      hovered.put_void()),
-                     "CoCreateInstance of the registered class");
+        FailIfFailed(
+            CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, hovered.put_void()),
+            "CoCreateInstance of the registered class");
         const double created = Seconds() - start;
         const double hover = Hover(hovered.get(), path, kTargetName);
         start = Seconds();
@@ -111,9 +112,9 @@ int wmain(int argc, wchar_t** argv)
 
         const double listed = EngineTargetLists();
         ComPtr<IShellExtInit> clicked;
-        FailIfFailed(CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                      clicked.put_void()),
-                     "CoCreateInstance of the registered class");
+        FailIfFailed(
+            CoCreateInstance(CLSID_DFUShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, clicked.put_void()),
+            "CoCreateInstance of the registered class");
         const MenuRun menu = RightClick(clicked.get(), selection.get());
         entries = menu.entries;
 
@@ -132,8 +133,8 @@ int wmain(int argc, wchar_t** argv)
     };
     std::printf("| %s | %s | %d | %s ms | %s ms | %s ms | %s | %s ms (%u entries) | %s | %s ms | %s (%s) |\n",
                 ArchName(), SizeText(size).c_str(), runs, Milliseconds(Median(engine)).c_str(),
-                Milliseconds(Median(lists)).c_str(), Milliseconds(Median(tip)).c_str(),
-                spread(tipBeyond).c_str(), Milliseconds(Median(click)).c_str(), entries, spread(clickBeyond).c_str(),
+                Milliseconds(Median(lists)).c_str(), Milliseconds(Median(tip)).c_str(), spread(tipBeyond).c_str(),
+                Milliseconds(Median(click)).c_str(), entries, spread(clickBeyond).c_str(),
                 Milliseconds(Median(create)).c_str(), Megabytes(PeakWorkingSet()).c_str(),
                 Megabytes(peakAtStart).c_str());
     selection.reset();

@@ -76,8 +76,7 @@ double MedianRightClick(IClassFactory* factory, IDataObject* selection, int targ
         ComPtr<IShellExtInit> handler;
         CreateHandler(factory, IID_IShellExtInit, handler);
         const MenuRun menu = RightClick(handler.get(), selection);
-        if (menu.entries != static_cast<UINT>(targets + 1))
-            Fail("%d targets gave %u entries", targets, menu.entries);
+        if (menu.entries != static_cast<UINT>(targets + 1)) Fail("%d targets gave %u entries", targets, menu.entries);
         if (run > 0) times.push_back(menu.seconds);
     }
     return Median(times);
@@ -126,8 +125,9 @@ double MedianRegistrationRoundTrip(HMODULE library)
 
 void PrintHeader()
 {
-    std::printf("| arch | runs (round trips) | info tip | right-click, 0 targets | 8 targets | 64 targets | "
-                "DllRegisterServer + DllUnregisterServer |\n");
+    std::printf(
+        "| arch | runs (round trips) | info tip | right-click, 0 targets | 8 targets | 64 targets | "
+        "DllRegisterServer + DllUnregisterServer |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
 }
 

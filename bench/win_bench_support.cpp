@@ -109,7 +109,8 @@ MenuRun RightClick(IShellExtInit* handler, IDataObject* selection)
     DestroyMenu(popup);
     FailIfFailed(hr, "the right-click (Initialize, QueryContextMenu, GetCommandString)");
     if (entries == 0 || shown != static_cast<int>(entries) || !allHelp)
-        Fail("the menu has %u entries (%d shown), %s help texts", entries, shown, allHelp ? "all with" : "not all with");
+        Fail("the menu has %u entries (%d shown), %s help texts", entries, shown,
+             allHelp ? "all with" : "not all with");
     run.entries = entries;
     return run;
 }

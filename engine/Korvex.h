@@ -29,7 +29,7 @@ public:
     operator const wchar_t*() const;
 
 private:
-    wchar_t* m_text;   // never null; owned by this object, allocated by Korvex.dll
+    wchar_t* m_text;  // never null; owned by this object, allocated by Korvex.dll
     std::size_t m_length;
 };
 
@@ -76,8 +76,8 @@ public:
     // true for a valid DFU file; comment then holds the file's comment, possibly empty.
     static bool IsDFUFileValid(const wchar_t* path, CStringX& comment);
     // As above; on true all three numbers are set, 0xFFFF where the file states none.
-    static bool IsDFUFileValid(const wchar_t* path, CStringX& comment,
-                               unsigned int& vendor, unsigned int& product, unsigned int& release);
+    static bool IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor, unsigned int& product,
+                               unsigned int& release);
 
     // One element per serial port of the machine, in natural order (COM2 before COM10).
     static int GetCOMPortNames(CStringListX& names);

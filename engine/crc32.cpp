@@ -14,7 +14,8 @@
 
 namespace korvex {
 
-std::uint32_t Crc32Zlib(std::uint32_t crc, const unsigned char* data, std::size_t length) {
+std::uint32_t Crc32Zlib(std::uint32_t crc, const unsigned char* data, std::size_t length)
+{
     uLong value = crc;
     while (length > 0) {
         // zlib counts in uInt; a longer run goes in pieces.
@@ -35,7 +36,8 @@ constexpr std::uint64_t kPolynomial = 0x104C11DB7ull;
 
 // x^n mod P, bit-reflected as zlib's CRC holds its register, and shifted left by one so a
 // 64-bit carry-less product lands where the folded block expects it.
-constexpr std::uint64_t FoldingConstant(unsigned n) {
+constexpr std::uint64_t FoldingConstant(unsigned n)
+{
     std::uint64_t remainder = 1;
     for (unsigned i = 0; i < n; ++i) {
         remainder <<= 1;
@@ -58,19 +60,22 @@ constexpr std::uint64_t kFold128High = FoldingConstant(128 - 32);
 static_assert(kFold512Low == 0x154442BD4ull && kFold128Low == 0x1751997D0ull,
               "the folding constants of zlib's CRC-32 polynomial");
 
-__attribute__((target("pclmul,sse2"))) inline __m128i FoldInto(__m128i block, __m128i constants, __m128i next) {
+__attribute__((target("pclmul,sse2"))) inline __m128i FoldInto(__m128i block, __m128i constants, __m128i next)
+{
     const __m128i low = _mm_clmulepi64_si128(block, constants, 0x00);
     const __m128i high = _mm_clmulepi64_si128(block, constants, 0x11);
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
-__attribute__((target("pclmul,sse2"))) inline __m128i Load(const unsigned char* at) {
+__attribute__((target("pclmul,sse2"))) inline __m128i Load(const unsigned char* at)
+{
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
 
 }  // namespace
 
-bool CarrylessMultiplyAvailable() {
+bool CarrylessMultiplyAvailable()
+{
     static const bool available = [] {
         unsigned a = 0, b = 0, c = 0, d = 0;
         if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
@@ -80,7 +85,8 @@ bool CarrylessMultiplyAvailable() {
 }
 
 __attribute__((target("pclmul,sse2"))) std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data,
-                                                                 std::size_t length) {
+                                                                 std::size_t length)
+{
     if (length < 64) return Crc32Zlib(crc, data, length);
 
     // zlib's register starts as the inverse of the crc passed in. Folding keeps no
@@ -113,21 +119,25 @@ __attribute__((target("pclmul,sse2"))) std::uint32_t Crc32Folded(std::uint32_t c
     return Crc32Zlib(reduced, data, length);
 }
 
-std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length) {
+std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length)
+{
     return CarrylessMultiplyAvailable() ? Crc32Folded(crc, data, length) : Crc32Zlib(crc, data, length);
 }
 
 #else
 
-bool CarrylessMultiplyAvailable() {
+bool CarrylessMultiplyAvailable()
+{
     return false;
 }
 
-std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length) {
+std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length)
+{
     return Crc32Zlib(crc, data, length);
 }
 
-std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length) {
+std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length)
+{
     return Crc32Zlib(crc, data, length);
 }
 

@@ -28,7 +28,6 @@ bool HasDfuInterfaceId(const std::vector<std::wstring>& ids);
 // What the menu shows and the wizard receives for a device: its friendly name, else its
 // description, followed by the device instance ID, which tells two devices of one model
 // apart. Empty when nothing is known.
-std::wstring UsbDeviceName(std::wstring_view friendlyName, std::wstring_view description,
-                           std::wstring_view instanceId);
+std::wstring UsbDeviceName(std::wstring_view friendlyName, std::wstring_view description, std::wstring_view instanceId);
 
 }  // namespace korvex

@@ -39,9 +39,8 @@ std::uint32_t Le32(const unsigned char* p)
 std::uint32_t ShiftCrc(std::uint32_t crc, std::uint64_t count)
 {
     constexpr std::uint64_t kPiece = 0x40000000;
-    for (; count > 0; count -= std::min(count, kPiece)) {
+    for (; count > 0; count -= std::min(count, kPiece))
         crc = static_cast<std::uint32_t>(crc32_combine(crc, 0, static_cast<z_off_t>(std::min(count, kPiece))));
-    }
     return crc;
 }
 
@@ -88,17 +87,17 @@ private:
     void Take()
     {
         switch (m_step) {
-            case Step::kImagePrefix:
-                TakeImagePrefix();
-                break;
-            case Step::kTargetPrefix:
-                TakeTargetPrefix();
-                break;
-            case Step::kElementHeader:
-                TakeElementHeader();
-                break;
-            case Step::kDone:
-                break;
+        case Step::kImagePrefix:
+            TakeImagePrefix();
+            break;
+        case Step::kTargetPrefix:
+            TakeTargetPrefix();
+            break;
+        case Step::kElementHeader:
+            TakeElementHeader();
+            break;
+        case Step::kDone:
+            break;
         }
     }
 
@@ -106,22 +105,20 @@ private:
     void Missing()
     {
         switch (m_step) {
-            case Step::kImagePrefix:
-                Note(DfuFinding::kNoDfuSePrefix);
-                break;
-            case Step::kTargetPrefix:
-                Note(DfuFinding::kTargetsMissing, kNoIndex, kNoIndex, m_layout.statedTargetCount,
-                     m_layout.targets.size());
-                break;
-            case Step::kElementHeader: {
-                const DfuTarget& target = m_layout.targets.back();
-                Note(DfuFinding::kElementsMissing, TargetIndex(), kNoIndex, target.statedElementCount,
-                     target.elementCount);
-                EndTarget(false);
-                break;
-            }
-            case Step::kDone:
-                break;
+        case Step::kImagePrefix:
+            Note(DfuFinding::kNoDfuSePrefix);
+            break;
+        case Step::kTargetPrefix:
+            Note(DfuFinding::kTargetsMissing, kNoIndex, kNoIndex, m_layout.statedTargetCount, m_layout.targets.size());
+            break;
+        case Step::kElementHeader: {
+            const DfuTarget& target = m_layout.targets.back();
+            Note(DfuFinding::kElementsMissing, TargetIndex(), kNoIndex, target.statedElementCount, target.elementCount);
+            EndTarget(false);
+            break;
+        }
+        case Step::kDone:
+            break;
         }
     }
 
@@ -142,9 +139,8 @@ private:
         }
         m_layout.dfuse = true;
         // Writers differ on whether the stated size counts the suffix; either is right.
-        if (m_layout.statedImageSize != m_imageEnd && m_layout.statedImageSize != m_layout.fileSize) {
+        if (m_layout.statedImageSize != m_imageEnd && m_layout.statedImageSize != m_layout.fileSize)
             Note(DfuFinding::kImageSizeMismatch, kNoIndex, kNoIndex, m_layout.statedImageSize, m_layout.fileSize);
-        }
         NextTarget(kImagePrefixSize);
     }
 
@@ -179,9 +175,8 @@ private:
 
         const std::uint64_t targetStart = m_wantAt + kTargetPrefixSize;
         m_targetEnd = targetStart + target.statedSize;
-        if (m_targetEnd > m_imageEnd) {
+        if (m_targetEnd > m_imageEnd)
             Note(DfuFinding::kTargetOverrunsImage, TargetIndex(), kNoIndex, m_targetEnd, m_imageEnd);
-        }
         NextElement(targetStart);
     }
 
@@ -219,11 +214,10 @@ private:
         }
         const std::uint64_t dataEnd = element.dataOffset + element.size;
         if (element.size == 0) Note(DfuFinding::kEmptyElement, TargetIndex(), index);
-        if (dataEnd > m_imageEnd) {
+        if (dataEnd > m_imageEnd)
             Note(DfuFinding::kElementOverrunsImage, TargetIndex(), index, dataEnd, m_imageEnd);
-        } else if (dataEnd > m_targetEnd) {
+        else if (dataEnd > m_targetEnd)
             Note(DfuFinding::kElementOverrunsTarget, TargetIndex(), index, dataEnd, m_targetEnd);
-        }
         NextElement(dataEnd);
     }
 
@@ -231,9 +225,8 @@ private:
     void EndTarget(bool complete, std::uint64_t elementsEnd = 0)
     {
         DfuTarget& target = m_layout.targets.back();
-        if (complete && target.elementCount > 0 && elementsEnd < m_targetEnd) {
+        if (complete && target.elementCount > 0 && elementsEnd < m_targetEnd)
             Note(DfuFinding::kTargetSlack, TargetIndex(), kNoIndex, m_targetEnd, elementsEnd);
-        }
         NoteOverlaps(target);
         if (m_targetEnd > m_imageEnd) {
             if (m_layout.targets.size() < m_layout.statedTargetCount) {
@@ -251,9 +244,8 @@ private:
     void NoteOverlaps(const DfuTarget& target)
     {
         std::vector<std::uint32_t> order;
-        for (std::uint32_t i = 0; i < target.elements.size(); ++i) {
+        for (std::uint32_t i = 0; i < target.elements.size(); ++i)
             if (target.elements[i].size > 0) order.push_back(i);
-        }
         const auto end = [&target](std::uint32_t i) {
             return std::uint64_t{target.elements[i].address} + target.elements[i].size;
         };
@@ -262,9 +254,8 @@ private:
         });
         std::uint32_t reaching = kNoIndex;
         for (const std::uint32_t i : order) {
-            if (reaching != kNoIndex && target.elements[i].address < end(reaching)) {
+            if (reaching != kNoIndex && target.elements[i].address < end(reaching))
                 Note(DfuFinding::kElementsOverlap, TargetIndex(), std::min(reaching, i), 0, 0, std::max(reaching, i));
-            }
             if (reaching == kNoIndex || end(i) > end(reaching)) reaching = i;
         }
     }
@@ -284,9 +275,8 @@ private:
 public:
     void Finish()
     {
-        if (m_unlistedElements > 0) {
+        if (m_unlistedElements > 0)
             Note(DfuFinding::kElementsNotListed, kNoIndex, kNoIndex, kMaxListedElements, m_unlistedElements);
-        }
     }
 
 private:

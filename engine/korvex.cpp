@@ -16,25 +16,21 @@
 namespace {
 
 // Target names are 8-bit text in the system's ANSI code page.
-std::wstring AnsiToWide(const std::string& text) {
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return {};
-    }
+std::wstring AnsiToWide(const std::string& text)
+{
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
     const int size = static_cast<int>(text.size());
     const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
+    if (length <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
     return wide;
 }
 
-bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& info) {
+bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& info)
+{
     korvex::WinFileSource source;
-    if (!source.Open(path) || !korvex::ReadDfuFile(source, info)) {
-        return false;
-    }
+    if (!source.Open(path) || !korvex::ReadDfuFile(source, info)) return false;
     comment = AnsiToWide(info.comment).c_str();
     return true;
 }
@@ -43,7 +39,8 @@ bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& i
 
 void Korvex::InitDLL() {}
 
-bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment) {
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment)
+{
     try {
         korvex::DfuFileInfo info;
         return ReadFileInfo(path, comment, info);
@@ -52,13 +49,12 @@ bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment) {
     }
 }
 
-bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor,
-                            unsigned int& product, unsigned int& release) {
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor, unsigned int& product,
+                            unsigned int& release)
+{
     try {
         korvex::DfuFileInfo info;
-        if (!ReadFileInfo(path, comment, info)) {
-            return false;
-        }
+        if (!ReadFileInfo(path, comment, info)) return false;
         vendor = info.vendor;
         product = info.product;
         release = info.release;
@@ -68,7 +64,8 @@ bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int
     }
 }
 
-int Korvex::GetCOMPortNames(CStringListX& names) {
+int Korvex::GetCOMPortNames(CStringListX& names)
+{
     try {
         return korvex::ReplaceListContents(names, korvex::SerialPortNames());
     } catch (...) {
@@ -76,7 +73,8 @@ int Korvex::GetCOMPortNames(CStringListX& names) {
     }
 }
 
-int Korvex::GetUSBDeviceNames(CStringListX& names) {
+int Korvex::GetUSBDeviceNames(CStringListX& names)
+{
     try {
         return korvex::ReplaceListContents(names, korvex::UsbDfuDeviceNames());
     } catch (...) {

@@ -10,33 +10,28 @@ namespace korvex {
 namespace {
 
 // The path to open: as given while it is short, else its full form, extended.
-std::wstring PathToOpen(const wchar_t* path) {
-    if (std::wcslen(path) < kClassicPathLimit) {
-        return path;
-    }
+std::wstring PathToOpen(const wchar_t* path)
+{
+    if (std::wcslen(path) < kClassicPathLimit) return path;
     const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed == 0) {
-        return path;
-    }
+    if (needed == 0) return path;
     std::vector<wchar_t> full(needed + 1, L'\0');
     const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size()) {
-        return path;
-    }
+    if (length == 0 || length >= full.size()) return path;
     return ExtendedLengthPath(std::wstring(full.data(), length));
 }
 
 }  // namespace
 
-bool WinFileSource::Open(const wchar_t* path) {
+bool WinFileSource::Open(const wchar_t* path)
+{
     if (m_file || path == nullptr || *path == L'\0') {
         m_error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    orrelin::UniqueFileHandle file(CreateFileW(PathToOpen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr));
+    orrelin::UniqueFileHandle file(
+        CreateFileW(PathToOpen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         m_error = GetLastError();
         return false;
@@ -51,11 +46,13 @@ bool WinFileSource::Open(const wchar_t* path) {
     return true;
 }
 
-std::uint64_t WinFileSource::Size() const {
+std::uint64_t WinFileSource::Size() const
+{
     return m_size;
 }
 
-bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
+{
     // The read goes from this handle's own file pointer, which no other handle shares, moved
     // to the offset first (64 bits, so past 4 GiB in the 32-bit build too). A read that
     // carries its offset in an OVERLAPPED instead costs Wine a request to its server per

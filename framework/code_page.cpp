@@ -22,8 +22,7 @@ UINT ConversionCodePageSelector::CodePage() noexcept
     if (m_mode == Unsettled) {
         OSVERSIONINFOA info = {};
         info.dwOSVersionInfoSize = sizeof(info);
-        const bool modernNt = m_query(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-                              info.dwMajorVersion >= 5;
+        const bool modernNt = m_query(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 5;
         InterlockedExchange(&m_mode, modernNt ? ThreadAnsi : LocaleAnsi);
     }
     return m_mode == ThreadAnsi ? CP_THREAD_ACP : LocaleAnsiCodePage();

@@ -32,12 +32,18 @@ Placeholder ReadPlaceholder(std::wstring_view format, size_t& i)
     Placeholder placeholder;
     for (; i < format.size(); ++i) {
         const wchar_t c = format[i];
-        if (c == L'-') placeholder.leftAlign = true;
-        else if (c == L'0') placeholder.zeroPad = true;
-        else if (c == L'+') placeholder.plusSign = true;
-        else if (c == L' ') placeholder.spaceSign = true;
-        else if (c == L'#') placeholder.alternate = true;
-        else break;
+        if (c == L'-')
+            placeholder.leftAlign = true;
+        else if (c == L'0')
+            placeholder.zeroPad = true;
+        else if (c == L'+')
+            placeholder.plusSign = true;
+        else if (c == L' ')
+            placeholder.spaceSign = true;
+        else if (c == L'#')
+            placeholder.alternate = true;
+        else
+            break;
     }
     placeholder.width = ReadNumber(format, i);
     if (i < format.size() && format[i] == L'.') {
@@ -73,17 +79,17 @@ std::wstring Digits(unsigned long long value, unsigned base, bool upper)
     return text;
 }
 
-void Pad(std::wstring& out, const Placeholder& placeholder, std::wstring_view prefix, std::wstring_view body, bool numeric)
+void Pad(std::wstring& out, const Placeholder& placeholder, std::wstring_view prefix, std::wstring_view body,
+         bool numeric)
 {
     const size_t length = prefix.size() + body.size();
     const size_t fill = placeholder.width > length ? placeholder.width - length : 0;
-    if (placeholder.leftAlign) {
+    if (placeholder.leftAlign)
         out.append(prefix).append(body).append(fill, L' ');
-    } else if (numeric && placeholder.zeroPad && !placeholder.hasPrecision) {
+    else if (numeric && placeholder.zeroPad && !placeholder.hasPrecision)
         out.append(prefix).append(fill, L'0').append(body);
-    } else {
+    else
         out.append(fill, L' ').append(prefix).append(body);
-    }
 }
 
 void AppendNumber(std::wstring& out, const Placeholder& placeholder, const FormatValue& value)
@@ -98,9 +104,12 @@ void AppendNumber(std::wstring& out, const Placeholder& placeholder, const Forma
         const unsigned long long magnitude =
             v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
         body = Digits(magnitude, 10, false);
-        if (v < 0) prefix = L"-";
-        else if (placeholder.plusSign) prefix = L"+";
-        else if (placeholder.spaceSign) prefix = L" ";
+        if (v < 0)
+            prefix = L"-";
+        else if (placeholder.plusSign)
+            prefix = L"+";
+        else if (placeholder.spaceSign)
+            prefix = L" ";
         break;
     }
     case L'u':

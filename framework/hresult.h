@@ -54,20 +54,19 @@ HRESULT GuardComBoundary(Body&& body) noexcept
 
 }  // namespace orrelin
 
-#define RETURN_IF_FAILED(expr)                                            \
-    do {                                                                  \
-        const HRESULT orrelin_hr_ = ::orrelin::VerifyHResult(expr);       \
-        if (FAILED(orrelin_hr_)) return orrelin_hr_;                      \
-    } while (0)
+#define RETURN_IF_FAILED(expr)                                  \
+  do {                                                          \
+    const HRESULT orrelin_hr_ = ::orrelin::VerifyHResult(expr); \
+    if (FAILED(orrelin_hr_)) return orrelin_hr_;                \
+  } while (0)
 
-#define RETURN_IF_WIN32_ERROR(expr)                                       \
-    do {                                                                  \
-        const LONG orrelin_code_ = ::orrelin::VerifyWin32(expr);          \
-        if (orrelin_code_ != ERROR_SUCCESS)                               \
-            return ::orrelin::HResultFromWin32(orrelin_code_);            \
-    } while (0)
+#define RETURN_IF_WIN32_ERROR(expr)                                                        \
+  do {                                                                                     \
+    const LONG orrelin_code_ = ::orrelin::VerifyWin32(expr);                               \
+    if (orrelin_code_ != ERROR_SUCCESS) return ::orrelin::HResultFromWin32(orrelin_code_); \
+  } while (0)
 
-#define RETURN_HR_IF_NULL(hr, ptr)                                        \
-    do {                                                                  \
-        if ((ptr) == nullptr) return ::orrelin::VerifyHResult(hr);        \
-    } while (0)
+#define RETURN_HR_IF_NULL(hr, ptr)                             \
+  do {                                                         \
+    if ((ptr) == nullptr) return ::orrelin::VerifyHResult(hr); \
+  } while (0)

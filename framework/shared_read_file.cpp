@@ -32,8 +32,7 @@ bool SharedReadFile::GetStatus(FileStatus& status) const
     // process on every info tip.
     LARGE_INTEGER size;
     FILETIME written;
-    if (!m_handle || !GetFileSizeEx(m_handle.get(), &size) ||
-        !GetFileTime(m_handle.get(), nullptr, nullptr, &written))
+    if (!m_handle || !GetFileSizeEx(m_handle.get(), &size) || !GetFileTime(m_handle.get(), nullptr, nullptr, &written))
         return false;
     status.length = static_cast<std::uint64_t>(size.QuadPart);
     status.modified = TimeFromFileTime(written);

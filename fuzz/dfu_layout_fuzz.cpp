@@ -79,9 +79,8 @@ void Exercise(const std::string& file, std::size_t chunk)
         Check(target.elements.size() <= target.elementCount, "more elements listed than found");
         Check(target.name.size() <= 255, "name past 255 bytes");
         Check(target.offset + 274 <= file.size(), "target outside the file");
-        for (const korvex::DfuElement& element : target.elements) {
+        for (const korvex::DfuElement& element : target.elements)
             Check(element.dataOffset <= file.size(), "element header outside the file");
-        }
         listed += target.elements.size();
     }
     Check(listed <= korvex::kMaxListedElements, "elements past their bound");

@@ -29,21 +29,20 @@ void Check(bool condition, const char* what)
 bool IsKnownResult(HResult hr)
 {
     switch (hr) {
-        case kSOk:
-        case kDispEException:
-        case kEFail:
-        case kEOutOfMemory:
-        case kDispETypeMismatch:
-        case kDispEOverflow:
-            return true;
-        default:
-            break;
+    case kSOk:
+    case kDispEException:
+    case kEFail:
+    case kEOutOfMemory:
+    case kDispETypeMismatch:
+    case kDispEOverflow:
+        return true;
+    default:
+        break;
     }
     // Registry codes, mapped: those the in-memory registry answers or is told to.
     for (const Win32Code code : {kErrorAccessDenied, kErrorInvalidHandle, kErrorInvalidParameter, kErrorBadPathname,
-                                 kErrorKeyDeleted, kErrorOutOfMemory}) {
+                                 kErrorKeyDeleted, kErrorOutOfMemory})
         if (hr == HResultFromWin32(code)) return true;
-    }
     return false;
 }
 

@@ -125,17 +125,15 @@ private:
 
 KeyHandle RootKeyFromName(std::u16string_view name) noexcept
 {
-    for (const RootName& root : kRootNames) {
+    for (const RootName& root : kRootNames)
         if (EqualsNoCase(root.name, name)) return root.key;
-    }
     return kNoKey;
 }
 
 bool IsProtectedKeyName(std::u16string_view name) noexcept
 {
-    for (const std::u16string_view protectedName : kProtectedNames) {
+    for (const std::u16string_view protectedName : kProtectedNames)
         if (EqualsNoCase(protectedName, name)) return true;
-    }
     return false;
 }
 
@@ -412,37 +410,35 @@ HResult CRegScriptInterpreter::SetScriptValue(KeyHandle key, const char16_t* val
 
     Win32Code code = kErrorSuccess;
     switch (letter) {
-        case u'S': {
-            const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
-            code =
-                m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
-            break;
-        }
-        case u'D': {
-            // Data that does not convert fails the value with the conversion's result: no
-            // undefined number is written.
-            std::uint32_t number = 0;
-            RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
-            std::uint8_t bytes[sizeof number];
-            std::memcpy(bytes, &number, sizeof number);
-            code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
-            break;
-        }
-        case u'B': {
-            std::vector<std::uint8_t> bytes;
-            RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
-            code =
-                m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-            break;
-        }
-        default: {
-            std::vector<char16_t> strings;
-            std::uint32_t size = 0;
-            RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
-            code = m_registry.SetValue(key, valueName, kRegMultiSz,
-                                       reinterpret_cast<const std::uint8_t*>(strings.data()), size);
-            break;
-        }
+    case u'S': {
+        const auto size = static_cast<std::uint32_t>((data.size() + 1) * sizeof(char16_t));
+        code = m_registry.SetValue(key, valueName, kRegSz, reinterpret_cast<const std::uint8_t*>(data.c_str()), size);
+        break;
+    }
+    case u'D': {
+        // Data that does not convert fails the value with the conversion's result: no
+        // undefined number is written.
+        std::uint32_t number = 0;
+        RETURN_IF_FAILED_HR(m_registry.NumberFromText(data.c_str(), &number));
+        std::uint8_t bytes[sizeof number];
+        std::memcpy(bytes, &number, sizeof number);
+        code = m_registry.SetValue(key, valueName, kRegDword, bytes, sizeof bytes);
+        break;
+    }
+    case u'B': {
+        std::vector<std::uint8_t> bytes;
+        RETURN_IF_FAILED_HR(BinaryFromText(data, &bytes));
+        code = m_registry.SetValue(key, valueName, kRegBinary, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        break;
+    }
+    default: {
+        std::vector<char16_t> strings;
+        std::uint32_t size = 0;
+        RETURN_IF_FAILED_HR(MultiStringFromText(data, &strings, &size));
+        code = m_registry.SetValue(key, valueName, kRegMultiSz, reinterpret_cast<const std::uint8_t*>(strings.data()),
+                                   size);
+        break;
+    }
     }
     if (code != kErrorSuccess) return HResultFromWin32(code);
     return ReadToken(token);

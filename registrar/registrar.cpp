@@ -67,9 +67,8 @@ HResult Registrar::ClearVariables() noexcept
 
 const std::u16string* Registrar::FindVariable(std::u16string_view name) const noexcept
 {
-    for (std::size_t i = 0; i < m_names.size(); ++i) {
+    for (std::size_t i = 0; i < m_names.size(); ++i)
         if (EqualsNoCase(m_names[i], name)) return &m_values[i];
-    }
     return nullptr;
 }
 

@@ -24,9 +24,8 @@ HResult BinaryFromText(std::u16string_view data, std::vector<std::uint8_t>* byte
     } catch (const std::bad_alloc&) {
         return kEFail;
     }
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
+    for (std::size_t i = 0; i < bytes->size(); ++i)
         (*bytes)[i] = static_cast<std::uint8_t>((HexDigitValue(data[2 * i]) << 4) | HexDigitValue(data[2 * i + 1]));
-    }
     return kSOk;
 }
 

@@ -67,9 +67,15 @@ public:
 template <class T>
 ObjectMapEntry ObjectMapEntryFor() noexcept
 {
-    return ObjectMapEntry{&T::GetObjectCLSID(), &T::UpdateRegistry, &CreateCachedClassFactory,
-                          &T::CreateInstance, nullptr, 0, &T::GetObjectDescription,
-                          &T::GetCategoryMap, &T::ObjectMain};
+    return ObjectMapEntry{&T::GetObjectCLSID(),
+                          &T::UpdateRegistry,
+                          &CreateCachedClassFactory,
+                          &T::CreateInstance,
+                          nullptr,
+                          0,
+                          &T::GetObjectDescription,
+                          &T::GetCategoryMap,
+                          &T::ObjectMain};
 }
 
 constexpr ObjectMapEntry kObjectMapEnd{};

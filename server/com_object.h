@@ -135,8 +135,10 @@ public:
     STDMETHOD_(ULONG, Release)() override
     {
         const LONG count = this->InternalRelease();
-        if (count == 0) delete this;
-        else if (count == 1) g_currentModule->Unlock();
+        if (count == 0)
+            delete this;
+        else if (count == 1)
+            g_currentModule->Unlock();
         return static_cast<ULONG>(count);
     }
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override

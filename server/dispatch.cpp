@@ -46,9 +46,8 @@ HRESULT CComTypeInfoHolder::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
     return m_typeInfo->GetIDsOfNames(names, count, ids);
 }
 
-HRESULT CComTypeInfoHolder::Invoke(IDispatch* instance, DISPID id, REFIID, LCID lcid, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                   UINT* argumentError) noexcept
+HRESULT CComTypeInfoHolder::Invoke(IDispatch* instance, DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept
 {
     HRESULT hr = S_OK;
     if (m_typeInfo == nullptr || m_nameCache == nullptr) hr = LoadTypeInfo(lcid);

@@ -20,8 +20,8 @@ public:
     const GUID* m_libraryId;
     WORD m_majorVersion;
     WORD m_minorVersion;
-    ITypeInfo* m_typeInfo;   // one reference once loaded
-    long m_refCount;         // not changed by this library
+    ITypeInfo* m_typeInfo;  // one reference once loaded
+    long m_refCount;        // not changed by this library
     NameCacheEntry* m_nameCache;
     int m_nameCount;
 
@@ -57,11 +57,12 @@ public:
     {
         return s_typeInfo.GetIDsOfNames(iid, names, count, lcid, ids);
     }
-    STDMETHOD(Invoke)(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argumentError) override
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+     UINT* argumentError) override
     {
         return s_typeInfo.Invoke(static_cast<IDispatch*>(this), id, iid, lcid, flags, params, result, exception,
-                           argumentError);
+                                 argumentError);
     }
 
     static Holder s_typeInfo;

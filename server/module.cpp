@@ -134,7 +134,8 @@ HRESULT CComModule::GetClassObject(REFCLSID classId, REFIID iid, void** object) 
         if (entry->classObject != nullptr) hr = entry->classObject->QueryInterface(iid, object);
         break;
     }
-    if (*object == nullptr && hr == S_OK) hr = g_comModuleRecord.recordSize == 0 ? E_UNEXPECTED : CLASS_E_CLASSNOTAVAILABLE;
+    if (*object == nullptr && hr == S_OK)
+        hr = g_comModuleRecord.recordSize == 0 ? E_UNEXPECTED : CLASS_E_CLASSNOTAVAILABLE;
     return hr;
 }
 

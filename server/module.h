@@ -55,8 +55,8 @@ struct _ATL_MODULE70 {
         TerminationNode* next;
     };
 
-    UINT recordSize = 0;  // set once the module data lock exists; 0 after termination
-    LONG lockCount = 0;   // reasons not to unload
+    UINT recordSize = 0;                         // set once the module data lock exists; 0 after termination
+    LONG lockCount = 0;                          // reasons not to unload
     TerminationNode* terminationList = nullptr;  // newest first
     CRITICAL_SECTION dataLock;                   // the module data lock (recursive)
     IUnknown* globalInterfaceTable = nullptr;

@@ -40,8 +40,7 @@ HRESULT RunScript(UINT resource, const wchar_t* resourceName, BOOL doRegister, c
 {
     return orrelin::GuardComBoundary([&]() -> HRESULT {
         orrelin::CRegObject registrar;
-        for (const RegistryVariable* variable = variables; variable != nullptr && variable->name != nullptr;
-             ++variable)
+        for (const RegistryVariable* variable = variables; variable != nullptr && variable->name != nullptr; ++variable)
             registrar.AddVariable(variable->name, variable->value);
         RETURN_IF_FAILED(module.AddCommonVariables(&registrar));
 

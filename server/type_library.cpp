@@ -30,12 +30,11 @@ HRESULT LoadTypeLibraryOfModule(HINSTANCE module, BSTR* path, ITypeLib** library
 
     // The extension starts at the last '.' after the last backslash, else at the end.
     wchar_t* extension = nullptr;
-    for (wchar_t* p = fileName; *p != L'\0'; p = CharNextW(p)) {
+    for (wchar_t* p = fileName; *p != L'\0'; p = CharNextW(p))
         if (*p == L'.')
             extension = p;
         else if (*p == L'\\')
             extension = nullptr;
-    }
     if (extension == nullptr) extension = fileName + length;
 
     HRESULT hr = LoadTypeLib(fileName, library);

@@ -39,8 +39,8 @@ STDMETHODIMP DFUShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId,
 {
     return GuardComBoundary([&] {
         ModuleStateGuard guard;
-        return orrelin::BuildDownloadMenu(m_selectedPath, m_commandLines, m_helpTexts, menu, index, firstId,
-                                          lastId, flags);
+        return orrelin::BuildDownloadMenu(m_selectedPath, m_commandLines, m_helpTexts, menu, index, firstId, lastId,
+                                          flags);
     });
 }
 

@@ -14,8 +14,7 @@
 
 class DFUShellExt : public CComObjectRootEx<CComSingleThreadModel>,
                     public CComCoClass<DFUShellExt, &CLSID_DFUShellExt>,
-                    public IDispatchImpl<IDFUShellExt, &IID_IDFUShellExt, &LIBID_ORRELINLib, 1, 0,
-                                         CComTypeInfoHolder>,
+                    public IDispatchImpl<IDFUShellExt, &IID_IDFUShellExt, &LIBID_ORRELINLib, 1, 0, CComTypeInfoHolder>,
                     public IShellExtInit,
                     public IContextMenu,
                     public IPersistFile,

@@ -99,9 +99,8 @@ void ForEachTargetName(int (*query)(CStringListX&), EntryWriter& writer, AddEntr
     CStringListX names;
     query(names);  // its count is not consulted: whatever the list holds is used
     CStringListX::POSITION position = names.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr && writer.HasRoom()) {
+    while (static_cast<CStringX*>(position) != nullptr && writer.HasRoom())
         addEntry(std::wstring(static_cast<const wchar_t*>(names.GetNext(position))));
-    }
 }
 
 HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts, HMENU menu,
@@ -124,18 +123,22 @@ HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines,
                FormatResString(IDS_HELP_DOWNLOAD, {description}));
 
     if (writer.HasRoom()) {
-        ForEachTargetName(&Korvex::GetCOMPortNames, writer, [&](const std::wstring& port) {
-            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
-                       DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
-                       FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
-        });
+        ForEachTargetName(
+            &Korvex::GetCOMPortNames, writer,
+            [&](const std::wstring& port) {
+                writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
+                           DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
+                           FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
+            });
     }
     if (writer.HasRoom()) {
-        ForEachTargetName(&Korvex::GetUSBDeviceNames, writer, [&](const std::wstring& device) {
-            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
-                       DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
-                       FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
-        });
+        ForEachTargetName(
+            &Korvex::GetUSBDeviceNames, writer,
+            [&](const std::wstring& device) {
+                writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
+                           DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
+                           FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
+            });
     }
 
     // A success code whose value is the number of entries.
@@ -144,8 +147,8 @@ HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines,
 
 }  // namespace
 
-HRESULT BuildDownloadMenu(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts,
-                          HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
+HRESULT BuildDownloadMenu(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts, HMENU menu,
+                          UINT index, UINT firstId, UINT lastId, UINT flags)
 {
     // Every call starts afresh: a call that adds nothing leaves no entry to be asked about.
     commandLines.RemoveAll();

@@ -12,7 +12,7 @@ namespace orrelin {
 
 // Empties both lists, then adds one entry per download target to `menu` and records its
 // command line and help text at its command offset. Returns the number of entries added.
-HRESULT BuildDownloadMenu(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts,
-                          HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags);
+HRESULT BuildDownloadMenu(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts, HMENU menu,
+                          UINT index, UINT firstId, UINT lastId, UINT flags);
 
 }  // namespace orrelin

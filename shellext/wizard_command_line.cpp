@@ -29,11 +29,10 @@ std::wstring QuotedArgumentText(const std::wstring& value)
             ++backslashes;
             continue;
         }
-        if (c == L'"') {
+        if (c == L'"')
             text.append(backslashes * 2 + 1, L'\\');
-        } else {
+        else
             text.append(backslashes, L'\\');
-        }
         backslashes = 0;
         text += c;
     }

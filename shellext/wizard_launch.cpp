@@ -77,7 +77,8 @@ HRESULT LaunchDownloadEntry(const StringList& commandLines, const CMINVOKECOMMAN
     const DWORD error = GetLastError();
 
     // A caller that asked for no user interface learns the failure from the result instead.
-    if ((info->fMask & CMIC_MASK_FLAG_NO_UI) != 0) return error != 0 ? HResultFromWin32(static_cast<long>(error)) : E_FAIL;
+    if ((info->fMask & CMIC_MASK_FLAG_NO_UI) != 0)
+        return error != 0 ? HResultFromWin32(static_cast<long>(error)) : E_FAIL;
 
     ShowStartFailure(info->hwnd, *commandLine, StartFailureReason(error, program));
     return S_OK;

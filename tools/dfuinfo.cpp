@@ -122,22 +122,22 @@ std::string Hex(std::uint64_t value, int digits)
 const char* VerdictName(std::uint32_t verdict)
 {
     switch (verdict) {
-        case KORVEX_DFU_VALID:
-            return "valid";
-        case KORVEX_DFU_TOO_SHORT:
-            return "tooShort";
-        case KORVEX_DFU_NO_SUFFIX:
-            return "noSuffix";
-        case KORVEX_DFU_UNKNOWN_VERSION:
-            return "unknownDfuVersion";
-        case KORVEX_DFU_BAD_SUFFIX_LENGTH:
-            return "badSuffixLength";
-        case KORVEX_DFU_CRC_MISMATCH:
-            return "crcMismatch";
-        case KORVEX_DFU_UNREADABLE:
-            return "unreadable";
-        default:
-            return "unknown";
+    case KORVEX_DFU_VALID:
+        return "valid";
+    case KORVEX_DFU_TOO_SHORT:
+        return "tooShort";
+    case KORVEX_DFU_NO_SUFFIX:
+        return "noSuffix";
+    case KORVEX_DFU_UNKNOWN_VERSION:
+        return "unknownDfuVersion";
+    case KORVEX_DFU_BAD_SUFFIX_LENGTH:
+        return "badSuffixLength";
+    case KORVEX_DFU_CRC_MISMATCH:
+        return "crcMismatch";
+    case KORVEX_DFU_UNREADABLE:
+        return "unreadable";
+    default:
+        return "unknown";
     }
 }
 
@@ -163,32 +163,31 @@ std::string SystemMessage(std::uint32_t error)
 std::string Reason(const KorvexDfuLayout& layout)
 {
     switch (layout.verdict) {
-        case KORVEX_DFU_VALID:
-            return "valid DFU file";
-        case KORVEX_DFU_TOO_SHORT:
-            return Format("too short for a DFU suffix (%" PRIu64 " bytes, a suffix takes 16)", layout.fileSize);
-        case KORVEX_DFU_NO_SUFFIX:
-            return "no DFU suffix (no \"UFD\" signature at its end)";
-        case KORVEX_DFU_UNKNOWN_VERSION:
-            return "unknown DFU version " + Hex(layout.dfuVersion, 4) + " in its suffix";
-        case KORVEX_DFU_BAD_SUFFIX_LENGTH:
-            return Format("suffix length %u out of range (16 to the file's %" PRIu64 " bytes)", layout.suffixLength,
-                          layout.fileSize);
-        case KORVEX_DFU_CRC_MISMATCH: {
-            std::string reason =
-                "CRC mismatch: stored " + Hex(layout.storedCrc, 8) + ", computed " + Hex(layout.computedCrc, 8);
-            if ((layout.flags & KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX) != 0) {
-                reason +=
-                    "; the stored CRC matches the file without its first 16 bytes: an LPC image prefix "
-                    "was put in front after the suffix was written";
-            }
-            return reason;
+    case KORVEX_DFU_VALID:
+        return "valid DFU file";
+    case KORVEX_DFU_TOO_SHORT:
+        return Format("too short for a DFU suffix (%" PRIu64 " bytes, a suffix takes 16)", layout.fileSize);
+    case KORVEX_DFU_NO_SUFFIX:
+        return "no DFU suffix (no \"UFD\" signature at its end)";
+    case KORVEX_DFU_UNKNOWN_VERSION:
+        return "unknown DFU version " + Hex(layout.dfuVersion, 4) + " in its suffix";
+    case KORVEX_DFU_BAD_SUFFIX_LENGTH:
+        return Format("suffix length %u out of range (16 to the file's %" PRIu64 " bytes)", layout.suffixLength,
+                      layout.fileSize);
+    case KORVEX_DFU_CRC_MISMATCH: {
+        std::string reason =
+            "CRC mismatch: stored " + Hex(layout.storedCrc, 8) + ", computed " + Hex(layout.computedCrc, 8);
+        if ((layout.flags & KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX) != 0) {
+            reason +=
+                "; the stored CRC matches the file without its first 16 bytes: an LPC image prefix "
+                "was put in front after the suffix was written";
         }
-        case KORVEX_DFU_UNREADABLE:
-            return Format("unreadable (system error %u: ", layout.systemError) + SystemMessage(layout.systemError) +
-                   ")";
-        default:
-            return "unknown verdict";
+        return reason;
+    }
+    case KORVEX_DFU_UNREADABLE:
+        return Format("unreadable (system error %u: ", layout.systemError) + SystemMessage(layout.systemError) + ")";
+    default:
+        return "unknown verdict";
     }
 }
 
@@ -206,34 +205,34 @@ bool ReadThrough(const KorvexDfuLayout& layout)
 const char* FindingName(std::uint32_t kind)
 {
     switch (kind) {
-        case KORVEX_FINDING_NO_DFUSE_PREFIX:
-            return "noDfuSePrefix";
-        case KORVEX_FINDING_UNKNOWN_DFUSE_VERSION:
-            return "unknownDfuSeVersion";
-        case KORVEX_FINDING_IMAGE_SIZE:
-            return "imageSize";
-        case KORVEX_FINDING_TARGETS_MISSING:
-            return "targetsMissing";
-        case KORVEX_FINDING_TARGET_OVERRUNS_IMAGE:
-            return "targetOverrunsImage";
-        case KORVEX_FINDING_ELEMENTS_MISSING:
-            return "elementsMissing";
-        case KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET:
-            return "elementOverrunsTarget";
-        case KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE:
-            return "elementOverrunsImage";
-        case KORVEX_FINDING_ELEMENTS_OVERLAP:
-            return "elementsOverlap";
-        case KORVEX_FINDING_EMPTY_ELEMENT:
-            return "emptyElement";
-        case KORVEX_FINDING_TARGET_SLACK:
-            return "targetSlack";
-        case KORVEX_FINDING_TRAILING_BYTES:
-            return "trailingBytes";
-        case KORVEX_FINDING_ELEMENTS_NOT_LISTED:
-            return "elementsNotListed";
-        default:
-            return "unknown";
+    case KORVEX_FINDING_NO_DFUSE_PREFIX:
+        return "noDfuSePrefix";
+    case KORVEX_FINDING_UNKNOWN_DFUSE_VERSION:
+        return "unknownDfuSeVersion";
+    case KORVEX_FINDING_IMAGE_SIZE:
+        return "imageSize";
+    case KORVEX_FINDING_TARGETS_MISSING:
+        return "targetsMissing";
+    case KORVEX_FINDING_TARGET_OVERRUNS_IMAGE:
+        return "targetOverrunsImage";
+    case KORVEX_FINDING_ELEMENTS_MISSING:
+        return "elementsMissing";
+    case KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET:
+        return "elementOverrunsTarget";
+    case KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE:
+        return "elementOverrunsImage";
+    case KORVEX_FINDING_ELEMENTS_OVERLAP:
+        return "elementsOverlap";
+    case KORVEX_FINDING_EMPTY_ELEMENT:
+        return "emptyElement";
+    case KORVEX_FINDING_TARGET_SLACK:
+        return "targetSlack";
+    case KORVEX_FINDING_TRAILING_BYTES:
+        return "trailingBytes";
+    case KORVEX_FINDING_ELEMENTS_NOT_LISTED:
+        return "elementsNotListed";
+    default:
+        return "unknown";
     }
 }
 
@@ -242,40 +241,38 @@ std::string FindingText(const KorvexDfuFinding& f)
     const unsigned t = f.target, e = f.element, o = f.otherElement;
     const std::uint64_t s = f.stated, a = f.actual;
     switch (f.kind) {
-        case KORVEX_FINDING_NO_DFUSE_PREFIX:
-            return "DfuSe version in the suffix, but no DfuSe image";
-        case KORVEX_FINDING_UNKNOWN_DFUSE_VERSION:
-            return Format("unknown DfuSe image version %" PRIu64, s);
-        case KORVEX_FINDING_IMAGE_SIZE:
-            return Format("stated image size %" PRIu64 " bytes, but the file has %" PRIu64, s, a);
-        case KORVEX_FINDING_TARGETS_MISSING:
-            return Format("%" PRIu64 " targets stated, %" PRIu64 " found in the file", s, a);
-        case KORVEX_FINDING_TARGET_OVERRUNS_IMAGE:
-            return Format("target %u: its stated size reaches offset %" PRIu64 ", past the image's end at %" PRIu64, t,
-                          s, a);
-        case KORVEX_FINDING_ELEMENTS_MISSING:
-            return Format("target %u: %" PRIu64 " elements stated, %" PRIu64 " found in it", t, s, a);
-        case KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET:
-            return Format("target %u, element %u: its data reaches offset %" PRIu64
-                          ", past the target's end at %" PRIu64,
-                          t, e, s, a);
-        case KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE:
-            return Format("target %u, element %u: its data reaches offset %" PRIu64
-                          ", past the image's end at %" PRIu64,
-                          t, e, s, a);
-        case KORVEX_FINDING_ELEMENTS_OVERLAP:
-            return Format("target %u: elements %u and %u overlap in address", t, e, o);
-        case KORVEX_FINDING_EMPTY_ELEMENT:
-            return Format("target %u, element %u: size zero", t, e);
-        case KORVEX_FINDING_TARGET_SLACK:
-            return Format("target %u: its elements end at offset %" PRIu64 ", short of its stated end at %" PRIu64, t,
-                          a, s);
-        case KORVEX_FINDING_TRAILING_BYTES:
-            return Format("the targets end at offset %" PRIu64 ", short of the image's end at %" PRIu64, a, s);
-        case KORVEX_FINDING_ELEMENTS_NOT_LISTED:
-            return Format("%" PRIu64 " elements beyond the first %" PRIu64 " counted, not listed", a, s);
-        default:
-            return "unknown finding";
+    case KORVEX_FINDING_NO_DFUSE_PREFIX:
+        return "DfuSe version in the suffix, but no DfuSe image";
+    case KORVEX_FINDING_UNKNOWN_DFUSE_VERSION:
+        return Format("unknown DfuSe image version %" PRIu64, s);
+    case KORVEX_FINDING_IMAGE_SIZE:
+        return Format("stated image size %" PRIu64 " bytes, but the file has %" PRIu64, s, a);
+    case KORVEX_FINDING_TARGETS_MISSING:
+        return Format("%" PRIu64 " targets stated, %" PRIu64 " found in the file", s, a);
+    case KORVEX_FINDING_TARGET_OVERRUNS_IMAGE:
+        return Format("target %u: its stated size reaches offset %" PRIu64 ", past the image's end at %" PRIu64, t, s,
+                      a);
+    case KORVEX_FINDING_ELEMENTS_MISSING:
+        return Format("target %u: %" PRIu64 " elements stated, %" PRIu64 " found in it", t, s, a);
+    case KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET:
+        return Format("target %u, element %u: its data reaches offset %" PRIu64 ", past the target's end at %" PRIu64,
+                      t, e, s, a);
+    case KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE:
+        return Format("target %u, element %u: its data reaches offset %" PRIu64 ", past the image's end at %" PRIu64, t,
+                      e, s, a);
+    case KORVEX_FINDING_ELEMENTS_OVERLAP:
+        return Format("target %u: elements %u and %u overlap in address", t, e, o);
+    case KORVEX_FINDING_EMPTY_ELEMENT:
+        return Format("target %u, element %u: size zero", t, e);
+    case KORVEX_FINDING_TARGET_SLACK:
+        return Format("target %u: its elements end at offset %" PRIu64 ", short of its stated end at %" PRIu64, t, a,
+                      s);
+    case KORVEX_FINDING_TRAILING_BYTES:
+        return Format("the targets end at offset %" PRIu64 ", short of the image's end at %" PRIu64, a, s);
+    case KORVEX_FINDING_ELEMENTS_NOT_LISTED:
+        return Format("%" PRIu64 " elements beyond the first %" PRIu64 " counted, not listed", a, s);
+    default:
+        return "unknown finding";
     }
 }
 
@@ -287,13 +284,11 @@ std::string Number(std::uint16_t value)
 std::string QuotedName(const KorvexDfuTarget& target)
 {
     std::string out = "\"";
-    for (const std::uint32_t code : CodePoints(target.wideName)) {
-        if (code < 0x20 || code == 0x7F) {
+    for (const std::uint32_t code : CodePoints(target.wideName))
+        if (code < 0x20 || code == 0x7F)
             out += Format("\\x%02X", static_cast<unsigned>(code));
-        } else {
+        else
             AppendUtf8(out, code >= 0xD800 && code < 0xE000 ? 0xFFFD : code);
-        }
-    }
     return out + "\"";
 }
 
@@ -328,9 +323,8 @@ std::string Text(const std::string& path, const KorvexDfuLayout& layout)
     }
     if (layout.findingCount > 0 || layout.unlistedFindings > 0) {
         out += "  Findings:\n";
-        for (std::uint32_t i = 0; i < layout.findingCount; ++i) {
+        for (std::uint32_t i = 0; i < layout.findingCount; ++i)
             out += "    " + FindingText(*KorvexDfuFindingAt(&layout, i)) + "\n";
-        }
         if (layout.unlistedFindings > 0) out += Format("    and %u more\n", layout.unlistedFindings);
     } else if ((layout.flags & KORVEX_DFU_DFUSE) != 0) {
         out += "  Findings: none\n";
@@ -361,18 +355,16 @@ std::string Json(const std::vector<std::uint32_t>& path, const KorvexDfuLayout& 
     } else {
         out += ", \"suffix\": null";
     }
-    if (layout.verdict == KORVEX_DFU_CRC_MISMATCH) {
+    if (layout.verdict == KORVEX_DFU_CRC_MISMATCH)
         out += Format(", \"lpcPrefix\": %s", (layout.flags & KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX) ? "true" : "false");
-    }
     if ((layout.flags & KORVEX_DFU_DFUSE) != 0) {
         out += Format(", \"dfuse\": {\"version\": %u, \"imageSize\": %u, \"targetCount\": %u, \"targets\": [",
                       layout.dfuseVersion, layout.statedImageSize, layout.statedTargetCount);
         for (std::uint32_t i = 0; i < layout.targetCount; ++i) {
             const KorvexDfuTarget& target = *KorvexDfuTargetAt(&layout, i);
             std::string bytes;
-            for (std::uint32_t b = 0; b < target.nameLength; ++b) {
+            for (std::uint32_t b = 0; b < target.nameLength; ++b)
                 bytes += Format("%02x", static_cast<unsigned char>(target.name[b]));
-            }
             out += Format("%s{\"alternateSetting\": %u, \"named\": %s, \"name\": ", i > 0 ? ", " : "",
                           target.alternateSetting, target.named ? "true" : "false");
             out += JsonString(CodePoints(target.wideName)) + ", \"nameBytes\": \"" + bytes + "\"";
@@ -598,13 +590,11 @@ int Run(int argc, Argument* argv)
 {
     bool json = false;
     std::vector<Argument> files;
-    for (int i = 1; i < argc; ++i) {
-        if (IsJsonOption(argv[i])) {
+    for (int i = 1; i < argc; ++i)
+        if (IsJsonOption(argv[i]))
             json = true;
-        } else {
+        else
             files.push_back(argv[i]);
-        }
-    }
     if (files.empty()) {
         std::fprintf(stderr, "usage: dfuinfo [--json] FILE.dfu...\n");
         return kExitCannotRun;
@@ -622,11 +612,10 @@ int Run(int argc, Argument* argv)
             return kExitCannotRun;
         }
         const KorvexDfuLayout& layout = *holder.layout;
-        if (layout.verdict == KORVEX_DFU_UNREADABLE) {
+        if (layout.verdict == KORVEX_DFU_UNREADABLE)
             status = kExitCannotRun;
-        } else if (layout.verdict != KORVEX_DFU_VALID && status == kExitValid) {
+        else if (layout.verdict != KORVEX_DFU_VALID && status == kExitValid)
             status = kExitInvalid;
-        }
         out += json ? (i > 0 ? ",\n  " : "\n  ") + Json(PathCodes(files[i]), layout) : Text(PathText(files[i]), layout);
     }
     out += json ? "\n]}\n" : Machine();

@@ -133,16 +133,16 @@ TEST_F(EndToEndTest, TheHostShowsTipAndMenuAndStartsTheWizard)
     const std::wstring& out = run.output;
     EXPECT_NE(std::wstring::npos, out.find(L"Info tip:\n  Device Firmware Upgrade (DFU) file\n  \n  File: \t\tids"))
         << Narrow(out);
-    EXPECT_NE(std::wstring::npos,
-              out.find(L"\n  Vendor ID: \t0x0483\n  Product ID: \t0xDF11\n  Release: \t2200\n"))
+    EXPECT_NE(std::wstring::npos, out.find(L"\n  Vendor ID: \t0x0483\n  Product ID: \t0xDF11\n  Release: \t2200\n"))
         << Narrow(out);
     EXPECT_NE(std::wstring::npos, out.find(L"Context menu from Orrelin.DFUShellExt: ")) << Narrow(out);
     // The help text names the file by its title, with or without its extension.
-    const bool helpShown =
-        out.find(L"  [1] Download to Quenlor Halvorn\n      Download 'ids.dfu' using the Halvorn Device "
-                 L"Firmware Upgrade Wizard\n") != std::wstring::npos ||
-        out.find(L"  [1] Download to Quenlor Halvorn\n      Download 'ids' using the Halvorn Device "
-                 L"Firmware Upgrade Wizard\n") != std::wstring::npos;
+    const bool helpShown = out.find(
+                               L"  [1] Download to Quenlor Halvorn\n      Download 'ids.dfu' using the Halvorn Device "
+                               L"Firmware Upgrade Wizard\n") != std::wstring::npos ||
+                           out.find(
+                               L"  [1] Download to Quenlor Halvorn\n      Download 'ids' using the Halvorn Device "
+                               L"Firmware Upgrade Wizard\n") != std::wstring::npos;
     EXPECT_TRUE(helpShown) << Narrow(out);
     EXPECT_NE(std::wstring::npos, out.find(L"Invoked [1] Download to Quenlor Halvorn: 0x00000000")) << Narrow(out);
     EXPECT_NE(std::wstring::npos, out.find(L"DllCanUnloadNow: S_OK")) << Narrow(out);
@@ -204,11 +204,11 @@ TEST(EndToEndUnregistered, TheHostSaysWhatIsMissing)
     const std::wstring dll = L"\"" + folder + L"\\Orrelin.dll\"";
     ASSERT_EQ(0u, Regsvr32(dll));
     ASSERT_EQ(0u, Regsvr32(L"/u " + dll));
-    const ProgramRun bare = RunProgram(L"\"" + folder + L"\\dfushell.exe\" \"" + folder + L"\\engine-samples\\ids.dfu\"");
+    const ProgramRun bare =
+        RunProgram(L"\"" + folder + L"\\dfushell.exe\" \"" + folder + L"\\engine-samples\\ids.dfu\"");
     EXPECT_EQ(2u, bare.exitCode) << Narrow(bare.output);
     EXPECT_NE(std::wstring::npos, bare.output.find(L"could not be created")) << Narrow(bare.output);
-    EXPECT_NE(std::wstring::npos, bare.output.find(L"no context-menu handlers are registered"))
-        << Narrow(bare.output);
+    EXPECT_NE(std::wstring::npos, bare.output.find(L"no context-menu handlers are registered")) << Narrow(bare.output);
 }
 
 }  // namespace

@@ -14,11 +14,13 @@ namespace {
 
 using CrcFunction = std::uint32_t (*)(std::uint32_t, const unsigned char*, std::size_t);
 
-std::uint32_t ZlibCrc(std::uint32_t crc, const unsigned char* data, std::size_t length) {
+std::uint32_t ZlibCrc(std::uint32_t crc, const unsigned char* data, std::size_t length)
+{
     return static_cast<std::uint32_t>(crc32(crc, data, static_cast<uInt>(length)));
 }
 
-std::vector<unsigned char> Bytes(std::size_t count) {
+std::vector<unsigned char> Bytes(std::size_t count)
+{
     std::vector<unsigned char> bytes(count);
     std::uint32_t state = 2463534242u;
     for (unsigned char& byte : bytes) {
@@ -38,14 +40,15 @@ struct Way {
 
 class Crc32Way : public testing::TestWithParam<Way> {
 protected:
-    void SetUp() override {
-        if (GetParam().needsCarrylessMultiply && !korvex::CarrylessMultiplyAvailable()) {
+    void SetUp() override
+    {
+        if (GetParam().needsCarrylessMultiply && !korvex::CarrylessMultiplyAvailable())
             GTEST_SKIP() << "this processor has no carry-less multiply";
-        }
     }
 };
 
-TEST_P(Crc32Way, MatchesZlibAtEveryLengthAndAlignment) {
+TEST_P(Crc32Way, MatchesZlibAtEveryLengthAndAlignment)
+{
     const std::vector<unsigned char> bytes = Bytes(1200 + 16);
     // Below one fold, at and around multiples of the 64-byte fold and the 16-byte block,
     // with every tail length.
@@ -60,7 +63,8 @@ TEST_P(Crc32Way, MatchesZlibAtEveryLengthAndAlignment) {
     }
 }
 
-TEST_P(Crc32Way, ChainsAcrossPiecesAsOneCall) {
+TEST_P(Crc32Way, ChainsAcrossPiecesAsOneCall)
+{
     const std::vector<unsigned char> bytes = Bytes(3 * 1024 * 1024 + 5);
     const std::uint32_t whole = ZlibCrc(0, bytes.data(), bytes.size());
     for (const std::size_t piece : {std::size_t{63}, std::size_t{64}, std::size_t{1000}, std::size_t{1 << 20}}) {
@@ -73,7 +77,8 @@ TEST_P(Crc32Way, ChainsAcrossPiecesAsOneCall) {
     }
 }
 
-TEST_P(Crc32Way, GivesTheCheckValueOfCrc32) {
+TEST_P(Crc32Way, GivesTheCheckValueOfCrc32)
+{
     const std::string check = "123456789";
     EXPECT_EQ(0xCBF43926u, GetParam().crc(0, reinterpret_cast<const unsigned char*>(check.data()), check.size()));
     // Zeros, where a fault in the starting value cannot hide behind the data.

@@ -76,9 +76,8 @@ std::vector<std::string> GeneratedFiles()
     if (folder == nullptr) return files;
     while (const dirent* entry = readdir(folder)) {
         const std::string name = entry->d_name;
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dfu") == 0 && entry->d_type == DT_REG) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dfu") == 0 && entry->d_type == DT_REG)
             files.push_back(dir + "/" + name);
-        }
     }
     closedir(folder);
 #endif

@@ -18,61 +18,58 @@
 
 namespace {
 
-bool HaveDfuSuffix() {
+bool HaveDfuSuffix()
+{
     return std::system("command -v dfu-suffix >/dev/null 2>&1") == 0;
 }
 
 class DfuSuffixOracle : public testing::Test {
 protected:
-    void SetUp() override {
-        if (!HaveDfuSuffix()) {
-            GTEST_SKIP() << "dfu-suffix (package dfu-util) is not installed";
-        }
+    void SetUp() override
+    {
+        if (!HaveDfuSuffix()) GTEST_SKIP() << "dfu-suffix (package dfu-util) is not installed";
         char pattern[] = "/tmp/engine-oracle-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(pattern));
         m_dir = pattern;
     }
 
-    void TearDown() override {
-        if (!m_dir.empty()) {
-            std::system(("rm -rf '" + m_dir + "'").c_str());
-        }
+    void TearDown() override
+    {
+        if (!m_dir.empty()) std::system(("rm -rf '" + m_dir + "'").c_str());
     }
 
     std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
 
-    static void Write(const std::string& path, const std::string& bytes) {
+    static void Write(const std::string& path, const std::string& bytes)
+    {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 
-    static std::string Load(const std::string& path) {
+    static std::string Load(const std::string& path)
+    {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     // Runs dfu-suffix with options, then the file to work on; its exit status.
-    static int Run(const std::string& options, const std::string& path) {
+    static int Run(const std::string& options, const std::string& path)
+    {
         const std::string command = "dfu-suffix " + options + " '" + path + "' >/dev/null 2>&1";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     // The "Name:<tab>value" lines of dfu-suffix -c; empty when it rejects the file.
-    static std::map<std::string, std::string> Check(const std::string& path) {
+    static std::map<std::string, std::string> Check(const std::string& path)
+    {
         std::map<std::string, std::string> fields;
         FILE* pipe = popen(("dfu-suffix -c '" + path + "' 2>/dev/null").c_str(), "r");
-        if (pipe == nullptr) {
-            return fields;
-        }
+        if (pipe == nullptr) return fields;
         std::string output;
         char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            output += buffer;
-        }
-        if (pclose(pipe) != 0) {
-            return {};
-        }
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+        if (pclose(pipe) != 0) return {};
         std::istringstream lines(output);
         std::string line;
         while (std::getline(lines, line)) {
@@ -85,7 +82,8 @@ protected:
         return fields;
     }
 
-    static std::string Hex(unsigned value) {
+    static std::string Hex(unsigned value)
+    {
         char text[16];
         std::snprintf(text, sizeof text, "0x%04X", value);
         return text;
@@ -103,10 +101,10 @@ struct OracleCase {
     std::uint16_t dfuVersion;
 };
 
-class DfuSuffixWritten : public DfuSuffixOracle,
-                         public testing::WithParamInterface<OracleCase> {};
+class DfuSuffixWritten : public DfuSuffixOracle, public testing::WithParamInterface<OracleCase> {};
 
-TEST_P(DfuSuffixWritten, ReadsBackWithSameNumbers) {
+TEST_P(DfuSuffixWritten, ReadsBackWithSameNumbers)
+{
     const OracleCase& c = GetParam();
     const std::string payload = dfutest::Payload(777, 5);
     const std::string path = PathOf("image.dfu");
@@ -130,24 +128,23 @@ TEST_P(DfuSuffixWritten, ReadsBackWithSameNumbers) {
     EXPECT_EQ("16", checked.at("Length"));
 
     // The writer the other tests use makes the very same bytes.
-    EXPECT_EQ(dfutest::WithSuffix(payload, c.vendor, c.product, c.release, c.dfuVersion),
-              written);
+    EXPECT_EQ(dfutest::WithSuffix(payload, c.vendor, c.product, c.release, c.dfuVersion), written);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Options, DfuSuffixWritten,
-    testing::Values(
-        OracleCase{"Defaults", "", 0xFFFF, 0xFFFF, 0xFFFF, 0x0100},
-        OracleCase{"AllNumbers", "-v 0x0483 -p 0xdf11 -d 0x2200", 0x0483, 0xDF11, 0x2200, 0x0100},
-        OracleCase{"VendorOnly", "-v 0x1d50", 0x1D50, 0xFFFF, 0xFFFF, 0x0100},
-        OracleCase{"ProductOnly", "-p 0x6017", 0xFFFF, 0x6017, 0xFFFF, 0x0100},
-        OracleCase{"ReleaseOnly", "-d 0x0100", 0xFFFF, 0xFFFF, 0x0100, 0x0100},
-        OracleCase{"Zeros", "-v 0 -p 0 -d 0", 0x0000, 0x0000, 0x0000, 0x0100},
-        OracleCase{"DfuSeVersion", "-S 0x011a -v 0x0483 -p 0xdf11 -d 0x0200", 0x0483, 0xDF11,
-                   0x0200, 0x011A}),
-    [](const testing::TestParamInfo<OracleCase>& row) { return std::string(row.param.label); });
+INSTANTIATE_TEST_SUITE_P(Options, DfuSuffixWritten,
+                         testing::Values(OracleCase{"Defaults", "", 0xFFFF, 0xFFFF, 0xFFFF, 0x0100},
+                                         OracleCase{"AllNumbers", "-v 0x0483 -p 0xdf11 -d 0x2200", 0x0483, 0xDF11,
+                                                    0x2200, 0x0100},
+                                         OracleCase{"VendorOnly", "-v 0x1d50", 0x1D50, 0xFFFF, 0xFFFF, 0x0100},
+                                         OracleCase{"ProductOnly", "-p 0x6017", 0xFFFF, 0x6017, 0xFFFF, 0x0100},
+                                         OracleCase{"ReleaseOnly", "-d 0x0100", 0xFFFF, 0xFFFF, 0x0100, 0x0100},
+                                         OracleCase{"Zeros", "-v 0 -p 0 -d 0", 0x0000, 0x0000, 0x0000, 0x0100},
+                                         OracleCase{"DfuSeVersion", "-S 0x011a -v 0x0483 -p 0xdf11 -d 0x0200", 0x0483,
+                                                    0xDF11, 0x0200, 0x011A}),
+                         [](const testing::TestParamInfo<OracleCase>& row) { return std::string(row.param.label); });
 
-TEST_F(DfuSuffixOracle, DfuSeImageGivesTargetName) {
+TEST_F(DfuSuffixOracle, DfuSeImageGivesTargetName)
+{
     dfutest::DfuSeTarget first;
     first.elements = dfutest::DfuSeElement(0x08000000, dfutest::Payload(100));
     dfutest::DfuSeTarget second;
@@ -165,15 +162,16 @@ TEST_F(DfuSuffixOracle, DfuSeImageGivesTargetName) {
 }
 
 // Any one byte changed: dfu-suffix finds the CRC wrong, and so does the reader.
-TEST_F(DfuSuffixOracle, DamagedFilesRejectedByBoth) {
+TEST_F(DfuSuffixOracle, DamagedFilesRejectedByBoth)
+{
     const std::string path = PathOf("image.dfu");
     Write(path, dfutest::Payload(200, 9));
     ASSERT_EQ(0, Run("-v 0x0483 -p 0xdf11 -d 0x2200 -a", path));
     const std::string written = Load(path);
     ASSERT_FALSE(Check(path).empty());
     const std::size_t size = written.size();
-    for (std::size_t at : {std::size_t{0}, std::size_t{100}, size - 17, size - 16, size - 12,
-                           size - 11, size - 9, size - 5, size - 4, size - 1}) {
+    for (std::size_t at : {std::size_t{0}, std::size_t{100}, size - 17, size - 16, size - 12, size - 11, size - 9,
+                           size - 5, size - 4, size - 1}) {
         std::string damaged = written;
         damaged[at] = static_cast<char>(damaged[at] ^ 0x01);
         Write(path, damaged);
@@ -182,7 +180,8 @@ TEST_F(DfuSuffixOracle, DamagedFilesRejectedByBoth) {
     }
 }
 
-TEST_F(DfuSuffixOracle, ShortFilesRejectedByBoth) {
+TEST_F(DfuSuffixOracle, ShortFilesRejectedByBoth)
+{
     const std::string path = PathOf("short.dfu");
     Write(path, dfutest::Payload(100));
     ASSERT_EQ(0, Run("-a", path));
@@ -194,7 +193,8 @@ TEST_F(DfuSuffixOracle, ShortFilesRejectedByBoth) {
     }
 }
 
-TEST_F(DfuSuffixOracle, LargeFileValidatesLikeDfuSuffix) {
+TEST_F(DfuSuffixOracle, LargeFileValidatesLikeDfuSuffix)
+{
     const std::string path = PathOf("large.dfu");
     Write(path, dfutest::Payload(5 * 1024 * 1024 + 11, 13));
     ASSERT_EQ(0, Run("-v 0x0483 -p 0xdf11 -a", path));

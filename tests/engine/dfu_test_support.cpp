@@ -7,29 +7,32 @@
 
 namespace dfutest {
 
-std::uint32_t SuffixCrc(const std::string& bytes) {
+std::uint32_t SuffixCrc(const std::string& bytes)
+{
     uLong crc = crc32(0, Z_NULL, 0);
     crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
     return static_cast<std::uint32_t>(crc) ^ 0xFFFFFFFFu;
 }
 
-void AppendLe16(std::string& bytes, std::uint16_t value) {
+void AppendLe16(std::string& bytes, std::uint16_t value)
+{
     bytes.push_back(static_cast<char>(value & 0xFF));
     bytes.push_back(static_cast<char>(value >> 8));
 }
 
-void AppendLe32(std::string& bytes, std::uint32_t value) {
+void AppendLe32(std::string& bytes, std::uint32_t value)
+{
     AppendLe16(bytes, static_cast<std::uint16_t>(value & 0xFFFF));
     AppendLe16(bytes, static_cast<std::uint16_t>(value >> 16));
 }
 
-void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(offset + i) = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
+void PutLe32(std::string& bytes, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-std::string WithSuffix(const std::string& payload, const SuffixFields& fields) {
+std::string WithSuffix(const std::string& payload, const SuffixFields& fields)
+{
     std::string file = payload;
     AppendLe16(file, fields.release);
     AppendLe16(file, fields.product);
@@ -41,8 +44,9 @@ std::string WithSuffix(const std::string& payload, const SuffixFields& fields) {
     return file;
 }
 
-std::string WithSuffix(const std::string& payload, std::uint16_t vendor, std::uint16_t product,
-                       std::uint16_t release, std::uint16_t dfuVersion) {
+std::string WithSuffix(const std::string& payload, std::uint16_t vendor, std::uint16_t product, std::uint16_t release,
+                       std::uint16_t dfuVersion)
+{
     SuffixFields fields;
     fields.vendor = vendor;
     fields.product = product;
@@ -51,14 +55,16 @@ std::string WithSuffix(const std::string& payload, std::uint16_t vendor, std::ui
     return WithSuffix(payload, fields);
 }
 
-std::string DfuSeElement(std::uint32_t address, const std::string& data) {
+std::string DfuSeElement(std::uint32_t address, const std::string& data)
+{
     std::string element;
     AppendLe32(element, address);
     AppendLe32(element, static_cast<std::uint32_t>(data.size()));
     return element + data;
 }
 
-std::string DfuSeImage(const std::vector<DfuSeTarget>& targets) {
+std::string DfuSeImage(const std::vector<DfuSeTarget>& targets)
+{
     std::string image = "DfuSe";
     image.push_back('\x01');
     AppendLe32(image, 0);  // image size, filled in below
@@ -79,11 +85,13 @@ std::string DfuSeImage(const std::vector<DfuSeTarget>& targets) {
     return image;
 }
 
-std::string DfuSeFile(const std::vector<DfuSeTarget>& targets) {
+std::string DfuSeFile(const std::vector<DfuSeTarget>& targets)
+{
     return WithSuffix(DfuSeImage(targets), 0x0483, 0xDF11, 0x0200, 0x011A);
 }
 
-std::string Payload(std::size_t count, unsigned seed) {
+std::string Payload(std::size_t count, unsigned seed)
+{
     std::string bytes(count, '\0');
     std::uint32_t state = seed * 2654435761u + 12345u;
     for (char& byte : bytes) {
@@ -93,22 +101,22 @@ std::string Payload(std::size_t count, unsigned seed) {
     return bytes;
 }
 
-bool MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+bool MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
+{
     ++readCalls;
     largestRead = std::max(largestRead, count);
     if (offset > Size() || count > Size() - offset) {
         readOutOfBounds = true;
         return false;
     }
-    if (offset + count > m_failFrom || offset + count > m_bytes.size()) {
-        return false;
-    }
+    if (offset + count > m_failFrom || offset + count > m_bytes.size()) return false;
     std::memcpy(buffer, m_bytes.data() + offset, count);
     bytesRead += count;
     return true;
 }
 
-ReadResult Read(const std::string& bytes) {
+ReadResult Read(const std::string& bytes)
+{
     MemorySource source(bytes);
     ReadResult result;
     result.valid = korvex::ReadDfuFile(source, result.info);

@@ -25,8 +25,8 @@ std::uint32_t SuffixCrc(const std::string& bytes);
 // payload followed by a suffix with these fields and a matching CRC, as dfu-suffix -a
 // writes it.
 std::string WithSuffix(const std::string& payload, const SuffixFields& fields = {});
-std::string WithSuffix(const std::string& payload, std::uint16_t vendor, std::uint16_t product,
-                       std::uint16_t release, std::uint16_t dfuVersion = 0x0100);
+std::string WithSuffix(const std::string& payload, std::uint16_t vendor, std::uint16_t product, std::uint16_t release,
+                       std::uint16_t dfuVersion = 0x0100);
 
 void AppendLe16(std::string& bytes, std::uint16_t value);
 void AppendLe32(std::string& bytes, std::uint32_t value);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr unsigned kUntouched = 0xDEADBEEF;
 
-std::wstring SamplePath(const wchar_t* name) {
+std::wstring SamplePath(const wchar_t* name)
+{
     return ProgramDir() + L"\\engine-samples\\" + name;
 }
 
@@ -36,22 +37,21 @@ struct Answer {
     unsigned release = kUntouched;
 };
 
-Answer Ask(const wchar_t* path) {
+Answer Ask(const wchar_t* path)
+{
     Answer answer;
     CStringX comment;
     comment = L"unchanged";
-    answer.valid = Korvex::IsDFUFileValid(path, comment, answer.vendor, answer.product,
-                                          answer.release);
+    answer.valid = Korvex::IsDFUFileValid(path, comment, answer.vendor, answer.product, answer.release);
     answer.comment = static_cast<const wchar_t*>(comment);
     return answer;
 }
 
 // dfuse.dfu names its target "Carte \xE9" in Windows-1252, the ANSI code page Wine starts
 // with; under another ANSI code page the same bytes read as that code page has them.
-std::wstring DfuSeSampleComment() {
-    if (GetACP() == 1252) {
-        return L"Carte \u00E9";
-    }
+std::wstring DfuSeSampleComment()
+{
+    if (GetACP() == 1252) return L"Carte \u00E9";
     const char name[] = "Carte \xE9";
     wchar_t wide[16] = {};
     MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(sizeof name - 1), wide, 15);
@@ -70,12 +70,11 @@ struct SampleCase {
 
 class KorvexSampleFile : public testing::TestWithParam<SampleCase> {};
 
-TEST_P(KorvexSampleFile, AnswersAsDfuSuffixWroteIt) {
+TEST_P(KorvexSampleFile, AnswersAsDfuSuffixWroteIt)
+{
     const SampleCase& c = GetParam();
     const std::wstring path = SamplePath(c.file);
-    if (!enginetest::Exists(path)) {
-        GTEST_SKIP() << "no sample files (dfu-suffix was not found at build time)";
-    }
+    if (!enginetest::Exists(path)) GTEST_SKIP() << "no sample files (dfu-suffix was not found at build time)";
     const Answer answer = Ask(path.c_str());
     ASSERT_EQ(answer.valid, c.valid);
     if (!c.valid) {
@@ -95,31 +94,29 @@ TEST_P(KorvexSampleFile, AnswersAsDfuSuffixWroteIt) {
     EXPECT_EQ(std::wstring(shortComment), answer.comment);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, KorvexSampleFile,
-    testing::Values(SampleCase{"Defaults", L"plain.dfu", true, 0xFFFF, 0xFFFF, 0xFFFF, false},
-                    SampleCase{"Numbers", L"ids.dfu", true, 0x0483, 0xDF11, 0x2200, false},
-                    SampleCase{"DfuSe", L"dfuse.dfu", true, 0x0483, 0xDF11, 0x0200, true},
-                    SampleCase{"Corrupt", L"corrupt.dfu", false, 0, 0, 0, false},
-                    SampleCase{"NoSuffix", L"payload.bin", false, 0, 0, 0, false}),
-    [](const testing::TestParamInfo<SampleCase>& row) { return std::string(row.param.label); });
+INSTANTIATE_TEST_SUITE_P(Samples, KorvexSampleFile,
+                         testing::Values(SampleCase{"Defaults", L"plain.dfu", true, 0xFFFF, 0xFFFF, 0xFFFF, false},
+                                         SampleCase{"Numbers", L"ids.dfu", true, 0x0483, 0xDF11, 0x2200, false},
+                                         SampleCase{"DfuSe", L"dfuse.dfu", true, 0x0483, 0xDF11, 0x0200, true},
+                                         SampleCase{"Corrupt", L"corrupt.dfu", false, 0, 0, 0, false},
+                                         SampleCase{"NoSuffix", L"payload.bin", false, 0, 0, 0, false}),
+                         [](const testing::TestParamInfo<SampleCase>& row) { return std::string(row.param.label); });
 
 // The writer the tests below use makes what dfu-suffix makes.
-TEST(KorvexSampleWriter, MatchesDfuSuffix) {
+TEST(KorvexSampleWriter, MatchesDfuSuffix)
+{
     const std::wstring payloadPath = SamplePath(L"payload.bin");
-    if (!enginetest::Exists(payloadPath)) {
-        GTEST_SKIP() << "no sample files (dfu-suffix was not found at build time)";
-    }
+    if (!enginetest::Exists(payloadPath)) GTEST_SKIP() << "no sample files (dfu-suffix was not found at build time)";
     const std::string payload = enginetest::ReadBytes(payloadPath);
     ASSERT_FALSE(payload.empty());
     EXPECT_EQ(dfutest::WithSuffix(payload), enginetest::ReadBytes(SamplePath(L"plain.dfu")));
-    EXPECT_EQ(dfutest::WithSuffix(payload, 0x0483, 0xDF11, 0x2200),
-              enginetest::ReadBytes(SamplePath(L"ids.dfu")));
+    EXPECT_EQ(dfutest::WithSuffix(payload, 0x0483, 0xDF11, 0x2200), enginetest::ReadBytes(SamplePath(L"ids.dfu")));
 }
 
 class KorvexFile : public testing::Test {
 protected:
-    std::wstring Write(const std::wstring& name, const std::string& bytes) {
+    std::wstring Write(const std::wstring& name, const std::string& bytes)
+    {
         const std::wstring path = m_dir.File(name);
         EXPECT_TRUE(enginetest::WriteBytes(path, bytes));
         return path;
@@ -128,7 +125,8 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(KorvexFile, WrittenFileWithWideNameValidates) {
+TEST_F(KorvexFile, WrittenFileWithWideNameValidates)
+{
     const std::wstring path =
         Write(L"Firmware \u00E9\u4E2D\u2713.dfu", dfutest::WithSuffix(dfutest::Payload(5000), 0x1D50, 0x6017, 0x0042));
     const Answer answer = Ask(path.c_str());
@@ -139,7 +137,8 @@ TEST_F(KorvexFile, WrittenFileWithWideNameValidates) {
     EXPECT_EQ(L"", answer.comment);
 }
 
-TEST_F(KorvexFile, LongDfuSeNameConverts) {
+TEST_F(KorvexFile, LongDfuSeNameConverts)
+{
     dfutest::DfuSeTarget target;
     target.named = true;
     target.name = std::string(255, 'Z');
@@ -148,13 +147,14 @@ TEST_F(KorvexFile, LongDfuSeNameConverts) {
     EXPECT_EQ(answer.comment, std::wstring(255, L'Z'));
 }
 
-TEST_F(KorvexFile, UnusablePathsAreInvalid) {
+TEST_F(KorvexFile, UnusablePathsAreInvalid)
+{
     const std::wstring empty = Write(L"empty.dfu", "");
     const std::wstring missing = m_dir.File(L"missing.dfu");
     const std::wstring inMissingDir = m_dir.File(L"nowhere\\file.dfu");
     const std::wstring directory = m_dir.path();
-    for (const wchar_t* path : {empty.c_str(), missing.c_str(), inMissingDir.c_str(),
-                                directory.c_str(), L"", static_cast<const wchar_t*>(nullptr)}) {
+    for (const wchar_t* path : {empty.c_str(), missing.c_str(), inMissingDir.c_str(), directory.c_str(), L"",
+                                static_cast<const wchar_t*>(nullptr)}) {
         const Answer answer = Ask(path);
         EXPECT_FALSE(answer.valid) << (path ? path : L"(null)");
         EXPECT_EQ(kUntouched, answer.vendor);
@@ -167,7 +167,8 @@ TEST_F(KorvexFile, UnusablePathsAreInvalid) {
 // Deeper than the classic path limit, handed over as a plain path the way the shell does.
 // Windows refuses such a path unless it is opened in extended form; Wine opens either, so
 // here this checks that the extended form names the same file.
-TEST_F(KorvexFile, PathBeyondClassicLimitValidates) {
+TEST_F(KorvexFile, PathBeyondClassicLimitValidates)
+{
     std::vector<std::wstring> dirs;
     std::wstring path = m_dir.path();
     while (path.size() < 300) {
@@ -179,14 +180,13 @@ TEST_F(KorvexFile, PathBeyondClassicLimitValidates) {
     ASSERT_TRUE(enginetest::WriteBytes(L"\\\\?\\" + path, dfutest::WithSuffix(dfutest::Payload(100), 5, 6, 7)));
     const Answer answer = Ask(path.c_str());
     DeleteFileW((L"\\\\?\\" + path).c_str());
-    for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
-        RemoveDirectoryW((L"\\\\?\\" + *dir).c_str());
-    }
+    for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) RemoveDirectoryW((L"\\\\?\\" + *dir).c_str());
     EXPECT_TRUE(answer.valid);
     EXPECT_EQ(5u, answer.vendor);
 }
 
-TEST_F(KorvexFile, DamagedWrittenFileIsInvalid) {
+TEST_F(KorvexFile, DamagedWrittenFileIsInvalid)
+{
     std::string bytes = dfutest::WithSuffix(dfutest::Payload(3000), 1, 2, 3);
     bytes[1500] ^= 0x40;
     EXPECT_FALSE(Ask(Write(L"damaged.dfu", bytes).c_str()).valid);
@@ -202,12 +202,13 @@ class KorvexHeldFile : public testing::TestWithParam<HolderCase> {};
 
 // Another program has the file open for writing and lets others read it: the engine only
 // reads, so it must still answer; whether such a file may be shown is for its caller.
-TEST_P(KorvexHeldFile, StillValidatesAndLetsGo) {
+TEST_P(KorvexHeldFile, StillValidatesAndLetsGo)
+{
     TempDir dir;
     const std::wstring path = dir.File(L"held.dfu");
     ASSERT_TRUE(enginetest::WriteBytes(path, dfutest::WithSuffix(dfutest::Payload(2048), 7, 8, 9)));
-    HANDLE holder = CreateFileW(path.c_str(), GetParam().access, GetParam().share, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE holder = CreateFileW(path.c_str(), GetParam().access, GetParam().share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     const Answer answer = Ask(path.c_str());
     CloseHandle(holder);
@@ -215,12 +216,10 @@ TEST_P(KorvexHeldFile, StillValidatesAndLetsGo) {
     EXPECT_EQ(7u, answer.vendor);
 
     // The engine's own handle is gone once it has answered.
-    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
-    if (exclusive != INVALID_HANDLE_VALUE) {
-        CloseHandle(exclusive);
-    }
+    if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,22 +228,20 @@ INSTANTIATE_TEST_SUITE_P(
                     HolderCase{"ReadWriterSharingRead", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
                     HolderCase{"WriterSharingAll", GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
-                    HolderCase{"DeleterSharingRead", GENERIC_READ | DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE}),
+                    HolderCase{"DeleterSharingRead", GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE}),
     [](const testing::TestParamInfo<HolderCase>& row) { return std::string(row.param.label); });
 
 // A file of 4.5 GiB whose suffix lies past every 32-bit offset, sparse so that it takes no
 // disk space: read with 32-bit offsets anywhere, the suffix would be looked for at 0.5 GiB
 // among the zeros.
-TEST(KorvexLargeFile, ValidatesPastFourGiB) {
+TEST(KorvexLargeFile, ValidatesPastFourGiB)
+{
     constexpr std::uint64_t kZeros = 4608ull * 1024 * 1024;
     constexpr uInt kBlock = 1024 * 1024;
     std::string zeroBlock(kBlock, '\0');
     const uLong blockCrc = crc32(0, reinterpret_cast<const Bytef*>(zeroBlock.data()), kBlock);
     uLong crc = crc32(0, Z_NULL, 0);
-    for (std::uint64_t done = 0; done < kZeros; done += kBlock) {
-        crc = crc32_combine(crc, blockCrc, kBlock);
-    }
+    for (std::uint64_t done = 0; done < kZeros; done += kBlock) crc = crc32_combine(crc, blockCrc, kBlock);
     std::string suffix;
     dfutest::AppendLe16(suffix, 0x0301);
     dfutest::AppendLe16(suffix, 0x0202);
@@ -257,8 +254,8 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB) {
 
     TempDir dir;
     const std::wstring path = dir.File(L"large.dfu");
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     DWORD ignored = 0;
     DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
@@ -266,8 +263,7 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB) {
     end.QuadPart = static_cast<LONGLONG>(kZeros);
     DWORD written = 0;
     const bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
-                      WriteFile(file, suffix.data(), static_cast<DWORD>(suffix.size()), &written,
-                                nullptr) &&
+                      WriteFile(file, suffix.data(), static_cast<DWORD>(suffix.size()), &written, nullptr) &&
                       written == suffix.size();
     CloseHandle(file);
     ASSERT_TRUE(made) << "could not make the file, error " << GetLastError();
@@ -279,12 +275,11 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB) {
     EXPECT_EQ(0x0301u, answer.release);
 }
 
-std::vector<std::wstring> Items(const CStringListX& list) {
+std::vector<std::wstring> Items(const CStringListX& list)
+{
     std::vector<std::wstring> items;
     CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) {
-        items.emplace_back(list.GetNext(position));
-    }
+    while (static_cast<CStringX*>(position) != nullptr) items.emplace_back(list.GetNext(position));
     return items;
 }
 
@@ -295,7 +290,8 @@ class KorvexComPorts : public testing::Test {
 protected:
     static constexpr const wchar_t* kKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-    void SetUp() override {
+    void SetUp() override
+    {
         m_turn = CreateMutexW(nullptr, FALSE, L"Local\\OrrelinSerialPortMapTest");
         ASSERT_NE(nullptr, m_turn);
         const DWORD waited = WaitForSingleObject(m_turn, 60000);
@@ -303,19 +299,16 @@ protected:
         DWORD disposition = 0;
         // HARDWARE is rebuilt at each start: keys below it must be volatile.
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &m_key, &disposition));
+                                                 KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &m_key, &disposition));
         m_createdKey = disposition == REG_CREATED_NEW_KEY;
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (m_key != nullptr) {
-            for (const std::wstring& name : m_added) {
-                RegDeleteValueW(m_key, name.c_str());
-            }
+            for (const std::wstring& name : m_added) RegDeleteValueW(m_key, name.c_str());
             RegCloseKey(m_key);
-            if (m_createdKey) {
-                RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
-            }
+            if (m_createdKey) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
         }
         if (m_turn != nullptr) {
             ReleaseMutex(m_turn);
@@ -323,15 +316,16 @@ protected:
         }
     }
 
-    void Add(DWORD type, const void* data, DWORD bytes) {
-        const std::wstring name = L"\\Device\\OrrelinEngineTest" +
-                                  std::to_wstring(sizeof(void*) * 8) + L"_" +
+    void Add(DWORD type, const void* data, DWORD bytes)
+    {
+        const std::wstring name = L"\\Device\\OrrelinEngineTest" + std::to_wstring(sizeof(void*) * 8) + L"_" +
                                   std::to_wstring(m_added.size());
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes));
         m_added.push_back(name);
     }
 
-    void AddPort(const std::wstring& port) {
+    void AddPort(const std::wstring& port)
+    {
         Add(REG_SZ, port.c_str(), static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
     }
 
@@ -341,7 +335,8 @@ protected:
     std::vector<std::wstring> m_added;
 };
 
-TEST_F(KorvexComPorts, ReturnsPortsInNaturalOrder) {
+TEST_F(KorvexComPorts, ReturnsPortsInNaturalOrder)
+{
     AddPort(L"COM210");
     AddPort(L"com19");
     AddPort(L"COM3");
@@ -362,18 +357,15 @@ TEST_F(KorvexComPorts, ReturnsPortsInNaturalOrder) {
     for (const std::wstring& item : items) {
         EXPECT_FALSE(item.empty());
         EXPECT_NE(L"left over", item);
-        if (item == L"COM210" || item == L"com19" || item == L"COM3" || item == L"COM45") {
-            ours.push_back(item);
-        }
+        if (item == L"COM210" || item == L"com19" || item == L"COM3" || item == L"COM45") ours.push_back(item);
     }
     EXPECT_EQ(ours, (std::vector<std::wstring>{L"COM3", L"com19", L"COM45", L"COM210"}));
     EXPECT_TRUE(std::is_sorted(items.begin(), items.end(),
-                               [](const std::wstring& a, const std::wstring& b) {
-                                   return korvex::NaturalLess(a, b);
-                               }));
+                               [](const std::wstring& a, const std::wstring& b) { return korvex::NaturalLess(a, b); }));
 }
 
-TEST(KorvexUsbDevices, ListHoldsExactlyTheNamedDevices) {
+TEST(KorvexUsbDevices, ListHoldsExactlyTheNamedDevices)
+{
     CStringListX names;
     names.AddTail(L"left over");
     const int count = Korvex::GetUSBDeviceNames(names);
@@ -385,7 +377,8 @@ TEST(KorvexUsbDevices, ListHoldsExactlyTheNamedDevices) {
     }
 }
 
-TEST(KorvexVersion, NamesTheEngineVersion) {
+TEST(KorvexVersion, NamesTheEngineVersion)
+{
     const std::wstring path = ProgramDir() + L"\\Korvex.dll";
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);

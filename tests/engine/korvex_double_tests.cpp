@@ -15,12 +15,11 @@ namespace {
 
 constexpr unsigned kUntouched = 0xDEADBEEF;
 
-std::vector<std::wstring> Items(const CStringListX& list) {
+std::vector<std::wstring> Items(const CStringListX& list)
+{
     std::vector<std::wstring> items;
     CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) {
-        items.emplace_back(list.GetNext(position));
-    }
+    while (static_cast<CStringX*>(position) != nullptr) items.emplace_back(list.GetNext(position));
     return items;
 }
 
@@ -30,7 +29,8 @@ protected:
     void TearDown() override { KorvexDouble_Reset(); }
 };
 
-TEST_F(KorvexDouble, ResetGivesDefaults) {
+TEST_F(KorvexDouble, ResetGivesDefaults)
+{
     KorvexDouble_SetValid(false);
     KorvexDouble_SetComment(L"old");
     KorvexDouble_SetNumbers(1, 2, 3);
@@ -63,7 +63,8 @@ TEST_F(KorvexDouble, ResetGivesDefaults) {
     EXPECT_TRUE(Items(devices).empty());
 }
 
-TEST_F(KorvexDouble, AnswersWhatWasSet) {
+TEST_F(KorvexDouble, AnswersWhatWasSet)
+{
     KorvexDouble_SetComment(L"Carte \u00E9");
     KorvexDouble_SetNumbers(0x0483, 0xDF11, 0x2200);
     CStringX comment;
@@ -79,7 +80,8 @@ TEST_F(KorvexDouble, AnswersWhatWasSet) {
     EXPECT_STREQ(shortComment, L"Carte \u00E9");
 }
 
-TEST_F(KorvexDouble, InvalidLeavesOutArgumentsAlone) {
+TEST_F(KorvexDouble, InvalidLeavesOutArgumentsAlone)
+{
     KorvexDouble_SetValid(false);
     KorvexDouble_SetComment(L"never given");
     KorvexDouble_SetNumbers(1, 2, 3);
@@ -95,7 +97,8 @@ TEST_F(KorvexDouble, InvalidLeavesOutArgumentsAlone) {
     EXPECT_STREQ(comment, L"caller's");
 }
 
-TEST_F(KorvexDouble, ListsReplaceWhatTheCallerHeld) {
+TEST_F(KorvexDouble, ListsReplaceWhatTheCallerHeld)
+{
     const wchar_t* ports[] = {L"COM3", L"COM10"};
     const wchar_t* devices[] = {L"STM Device in DFU Mode (USB\\VID_0483&PID_DF11\\1)"};
     KorvexDouble_SetPorts(ports, 2);
@@ -118,7 +121,8 @@ TEST_F(KorvexDouble, ListsReplaceWhatTheCallerHeld) {
     EXPECT_EQ(0, Korvex::GetCOMPortNames(none));
 }
 
-TEST_F(KorvexDouble, CountsEachOperationApart) {
+TEST_F(KorvexDouble, CountsEachOperationApart)
+{
     CStringX comment;
     unsigned vendor = 0, product = 0, release = 0;
     CStringListX list;
@@ -138,7 +142,8 @@ TEST_F(KorvexDouble, CountsEachOperationApart) {
     EXPECT_EQ(3, KorvexDouble_DeviceQueryCount());
 }
 
-TEST_F(KorvexDouble, RecordsLatestPath) {
+TEST_F(KorvexDouble, RecordsLatestPath)
+{
     CStringX comment;
     EXPECT_STREQ(KorvexDouble_LastPath(), L"");
     Korvex::IsDFUFileValid(L"C:\\first.dfu", comment);
@@ -152,32 +157,28 @@ TEST_F(KorvexDouble, RecordsLatestPath) {
     EXPECT_STREQ(KorvexDouble_LastPath(), L"");
 }
 
-std::set<std::string> ExportNames(HMODULE module) {
+std::set<std::string> ExportNames(HMODULE module)
+{
     std::set<std::string> names;
     const auto* base = reinterpret_cast<const BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    if (directory.VirtualAddress == 0) {
-        return names;
-    }
-    const auto* exports =
-        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (directory.VirtualAddress == 0) return names;
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
     const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-        names.insert(reinterpret_cast<const char*>(base + nameRvas[i]));
-    }
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.insert(reinterpret_cast<const char*>(base + nameRvas[i]));
     return names;
 }
 
 // A library linked against the real engine's import library loads with the double only if
 // every name it may import is there.
-TEST(KorvexDoubleExports, CoverEveryExportOfTheRealEngine) {
+TEST(KorvexDoubleExports, CoverEveryExportOfTheRealEngine)
+{
     HMODULE self = nullptr;
-    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   reinterpret_cast<LPCWSTR>(&KorvexDouble_Reset), &self));
+    ASSERT_TRUE(
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&KorvexDouble_Reset), &self));
     wchar_t program[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH * 4);
     std::wstring dir(program, length);
@@ -193,13 +194,9 @@ TEST(KorvexDoubleExports, CoverEveryExportOfTheRealEngine) {
     FreeLibrary(real);
 
     EXPECT_GE(std::count_if(realNames.begin(), realNames.end(),
-                            [](const std::string& name) {
-                                return name.find("IsDFUFileValid") != std::string::npos;
-                            }),
+                            [](const std::string& name) { return name.find("IsDFUFileValid") != std::string::npos; }),
               2);
-    for (const std::string& name : realNames) {
-        EXPECT_TRUE(doubleNames.count(name)) << "the double lacks " << name;
-    }
+    for (const std::string& name : realNames) EXPECT_TRUE(doubleNames.count(name)) << "the double lacks " << name;
     for (const std::string& name : doubleNames) {
         EXPECT_TRUE(realNames.count(name) || name.rfind("KorvexDouble_", 0) == 0)
             << "the double alone exports " << name;

@@ -108,9 +108,7 @@ TEST(KorvexLayoutFiles, AgreeWithIsDFUFileValidFromPathAndReader)
             EXPECT_EQ(reader.reads[i].first, next);
             next += reader.reads[i].second;
         }
-        if (fromPath->verdict == KORVEX_DFU_VALID) {
-            EXPECT_EQ(next, fromPath->fileSize - 4);
-        }
+        if (fromPath->verdict == KORVEX_DFU_VALID) EXPECT_EQ(next, fromPath->fileSize - 4);
     }
 }
 
@@ -146,11 +144,10 @@ TEST_P(KorvexLayoutUnreadable, GivesTheSystemsReason)
     Layout layout;
     ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(path.empty() ? nullptr : path.c_str(), layout.Out()));
     EXPECT_EQ(layout->verdict, static_cast<std::uint32_t>(KORVEX_DFU_UNREADABLE));
-    if (GetParam().error != 0) {
+    if (GetParam().error != 0)
         EXPECT_EQ(layout->systemError, GetParam().error);
-    } else {
+    else
         EXPECT_NE(0u, layout->systemError);
-    }
     EXPECT_EQ(0u, layout->targetCount);
 }
 

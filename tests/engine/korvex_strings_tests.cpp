@@ -8,27 +8,29 @@
 
 namespace {
 
-std::wstring Text(const CStringX& text) {
+std::wstring Text(const CStringX& text)
+{
     return static_cast<const wchar_t*>(text);
 }
 
-std::vector<std::wstring> Items(const CStringListX& list) {
+std::vector<std::wstring> Items(const CStringListX& list)
+{
     std::vector<std::wstring> items;
     CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) {
-        items.push_back(Text(list.GetNext(position)));
-    }
+    while (static_cast<CStringX*>(position) != nullptr) items.push_back(Text(list.GetNext(position)));
     return items;
 }
 
-TEST(KorvexString, StartsEmptyWithText) {
+TEST(KorvexString, StartsEmptyWithText)
+{
     CStringX text;
     EXPECT_TRUE(text.IsEmpty());
     ASSERT_NE(nullptr, static_cast<const wchar_t*>(text));
     EXPECT_EQ(L"", Text(text));
 }
 
-TEST(KorvexString, AssignmentCopiesTheText) {
+TEST(KorvexString, AssignmentCopiesTheText)
+{
     wchar_t source[] = L"Carte";
     CStringX text;
     text = source;
@@ -37,7 +39,8 @@ TEST(KorvexString, AssignmentCopiesTheText) {
     EXPECT_EQ(L"Carte", Text(text));
 }
 
-TEST(KorvexString, NullOrEmptyAssignmentEmpties) {
+TEST(KorvexString, NullOrEmptyAssignmentEmpties)
+{
     CStringX text;
     text = L"something";
     text = static_cast<const wchar_t*>(nullptr);
@@ -48,7 +51,8 @@ TEST(KorvexString, NullOrEmptyAssignmentEmpties) {
     EXPECT_TRUE(text.IsEmpty());
 }
 
-TEST(KorvexString, AssignmentFromOwnTextKeepsIt) {
+TEST(KorvexString, AssignmentFromOwnTextKeepsIt)
+{
     CStringX text;
     text = L"Bootloader";
     text = static_cast<const wchar_t*>(text);
@@ -57,7 +61,8 @@ TEST(KorvexString, AssignmentFromOwnTextKeepsIt) {
     EXPECT_EQ(L"loader", Text(text));
 }
 
-TEST(KorvexString, CopiesAreIndependent) {
+TEST(KorvexString, CopiesAreIndependent)
+{
     CStringX original;
     original = L"first";
     CStringX copy(original);
@@ -73,21 +78,24 @@ TEST(KorvexString, CopiesAreIndependent) {
     EXPECT_TRUE(emptyCopy.IsEmpty());
 }
 
-TEST(KorvexString, HoldsLongText) {
+TEST(KorvexString, HoldsLongText)
+{
     const std::wstring longText(100000, L'\u00E9');
     CStringX text;
     text = longText.c_str();
     EXPECT_EQ(Text(text), longText);
 }
 
-TEST(KorvexStringList, EmptyListHasNoHead) {
+TEST(KorvexStringList, EmptyListHasNoHead)
+{
     CStringListX list;
     EXPECT_EQ(nullptr, static_cast<CStringX*>(list.GetHeadPosition()));
     EXPECT_EQ(0, list.GetCount());
     EXPECT_EQ(nullptr, static_cast<CStringX*>(CStringListX::POSITION()));
 }
 
-TEST(KorvexStringList, WalksElementsInOrderThenEnds) {
+TEST(KorvexStringList, WalksElementsInOrderThenEnds)
+{
     CStringListX list;
     list.AddTail(L"COM1");
     list.AddTail(L"");
@@ -102,7 +110,8 @@ TEST(KorvexStringList, WalksElementsInOrderThenEnds) {
     EXPECT_EQ(nullptr, static_cast<CStringX*>(position));
 }
 
-TEST(KorvexStringList, ElementsChangeInPlace) {
+TEST(KorvexStringList, ElementsChangeInPlace)
+{
     CStringListX list;
     list.AddTail(L"a");
     list.AddTail(L"b");
@@ -111,7 +120,8 @@ TEST(KorvexStringList, ElementsChangeInPlace) {
     EXPECT_EQ(Items(list), (std::vector<std::wstring>{L"changed", L"b"}));
 }
 
-TEST(KorvexStringList, RemoveAllEmptiesAndAllowsReuse) {
+TEST(KorvexStringList, RemoveAllEmptiesAndAllowsReuse)
+{
     CStringListX list;
     list.AddTail(L"x");
     list.AddTail(L"y");

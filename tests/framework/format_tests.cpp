@@ -46,8 +46,7 @@ TEST(Format, FillsPlaceholdersFromTypedValues)
 
 TEST(Format, ValuesAreInsertedNeverReadAsFormats)
 {
-    EXPECT_EQ(L"File: 50%s %d %% done.dfu",
-              FormatWithValues(L"File: %s", {L"50%s %d %% done.dfu"}));
+    EXPECT_EQ(L"File: 50%s %d %% done.dfu", FormatWithValues(L"File: %s", {L"50%s %d %% done.dfu"}));
     EXPECT_EQ(L"'%1' via %s", FormatWithValues(L"'%s' via %s", {L"%1", L"%s"}));
 }
 
@@ -56,8 +55,7 @@ TEST(Format, SizeLineKeepsLaterValuesInPlaceAfterA64BitLength)
     // The date after the length must not be shifted, whatever the architecture.
     const std::uint64_t length = 5000000000ull;
     EXPECT_EQ(L"\nFile: \t\tbig.dfu\nSize: \t\t5000000000 bytes\nDate: \t\tToday",
-              FormatWithValues(L"\nFile: \t\t%s\nSize: \t\t%li bytes\nDate: \t\t%s",
-                               {L"big.dfu", length, L"Today"}));
+              FormatWithValues(L"\nFile: \t\t%s\nSize: \t\t%li bytes\nDate: \t\t%s", {L"big.dfu", length, L"Today"}));
 }
 
 TEST(Format, MismatchedValuesAreRefused)

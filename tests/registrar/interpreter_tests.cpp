@@ -26,9 +26,8 @@ protected:
     {
         std::vector<std::string> lines;
         for (const std::string& line : m_bed.registry.CallLog()) {
-            for (const char* prefix : prefixes) {
+            for (const char* prefix : prefixes)
                 if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-            }
         }
         return lines;
     }
@@ -331,9 +330,8 @@ TEST_F(Interpreter, RemovalKeywordsReadAsPlainStatementsWhenUnregistering)
 
 TEST_F(Interpreter, DeleteKeyTreeRemovesEverythingBelow)
 {
-    for (const char16_t* path : {u"HKCU\\T\\a\\x", u"HKCU\\T\\a\\y\\z", u"HKCU\\T\\b", u"HKCU\\T\\c\\d\\e\\f"}) {
+    for (const char16_t* path : {u"HKCU\\T\\a\\x", u"HKCU\\T\\a\\y\\z", u"HKCU\\T\\b", u"HKCU\\T\\c\\d\\e\\f"})
         m_bed.registry.CreateKeyAt(path);
-    }
     m_bed.registry.SetStringAt(u"HKCU\\T\\b", u"v", u"x");
     m_bed.registry.CreateKeyAt(u"HKCU\\Sibling");
     CRegScriptInterpreter interpreter(m_bed.registrar);

@@ -78,9 +78,7 @@ TEST_F(VariableExpansion, FollowsTheRules)
     for (const ExpansionCase& c : cases) {
         std::u16string out = u"untouched";
         EXPECT_EQ(HexResult(c.result), HexResult(Expand(c.script, &out))) << c.label;
-        if (c.result == kSOk) {
-            EXPECT_EQ(c.expanded, out) << c.label;
-        }
+        if (c.result == kSOk) EXPECT_EQ(c.expanded, out) << c.label;
     }
 }
 
@@ -202,9 +200,7 @@ TEST(RootKeyNames, MapTheFourteenNames)
         {u"HK", kNoKey},
         {u"{HKCR}", kNoKey},
     };
-    for (const auto& [name, key] : rows) {
-        EXPECT_EQ(key, RootKeyFromName(name)) << EscapeText(name);
-    }
+    for (const auto& [name, key] : rows) EXPECT_EQ(key, RootKeyFromName(name)) << EscapeText(name);
     // The handles are the platform's own (sign-extended where pointers are 64 bits).
     EXPECT_EQ(0x80000000u, static_cast<std::uint32_t>(kHkeyClassesRoot));
     EXPECT_EQ(0x80000006u, static_cast<std::uint32_t>(kHkeyDynData));
@@ -215,13 +211,11 @@ TEST(ProtectedKeyNames, AreTheTwelveWholeNames)
 {
     for (const char16_t* name : {u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface", u"Hardware",
                                  u"Mime", u"SAM", u"SECURITY", u"SYSTEM", u"Software", u"TypeLib", u"appid", u"clsid",
-                                 u"COMPONENT CATEGORIES", u"software", u"typelib"}) {
+                                 u"COMPONENT CATEGORIES", u"software", u"typelib"})
         EXPECT_TRUE(IsProtectedKeyName(name)) << EscapeText(name);
-    }
     for (const char16_t* name : {u"", u"CLSID2", u"CLSI", u" CLSID", u"Software\\Classes", u"Component", u"TypeLibs",
-                                 u"InprocServer32", u"Programmable"}) {
+                                 u"InprocServer32", u"Programmable"})
         EXPECT_FALSE(IsProtectedKeyName(name)) << EscapeText(name);
-    }
 }
 
 // ---------------------------------------------------------------------------------------

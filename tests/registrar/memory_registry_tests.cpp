@@ -69,9 +69,8 @@ TEST_F(MemoryRegistryRules, OpenAnswersAsThePlatform)
         {name255.c_str(), kErrorFileNotFound},
         {name256.c_str(), kErrorInvalidParameter},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(c.code, Open(kHkeyCurrentUser, c.name, kKeyRead, &key)) << (c.name ? EscapeText(c.name) : "null");
-    }
     EXPECT_EQ(kErrorInvalidParameter, Create(kHkeyCurrentUser, name256.c_str(), kKeyReadWrite, &key));
     EXPECT_EQ(kErrorInvalidHandle, Open(0x12345, u"a", kKeyRead, &key));
 }

@@ -46,9 +46,8 @@ std::vector<Value> ReadValues(HKEY key)
         value.type = type;
         value.data.resize(size);
         const std::wstring wideName = Wide(value.name);
-        if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS)
             value.data.resize(size);
-        }
         values.push_back(std::move(value));
     }
     std::sort(values.begin(), values.end(), [](const Value& a, const Value& b) { return NameLess(a.name, b.name); });
@@ -74,9 +73,8 @@ std::vector<std::u16string> ReadSubkeyNames(HKEY key)
 std::string DumpRealKey(HKEY key, const std::u16string& displayPath)
 {
     std::string out = FormatKeyLine(displayPath);
-    for (const Value& value : ReadValues(key)) {
+    for (const Value& value : ReadValues(key))
         out += FormatValueLine(value.name, value.type, value.data.data(), value.data.size());
-    }
     for (const std::u16string& name : ReadSubkeyNames(key)) {
         HKEY subkey = nullptr;
         const std::wstring wideName = Wide(name);

@@ -83,34 +83,58 @@ std::wstring RegisteredState(const std::wstring& dllPath)
     return L"HKCR\\Orrelin.DFUShellExt.1\n"
            L"  @ = REG_SZ \"DFUShellExt Class\"\n"
            L"HKCR\\Orrelin.DFUShellExt.1\\CLSID\n"
-           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"  @ = REG_SZ \"" +
+           kClass +
+           L"\"\n"
            L"HKCR\\Orrelin.DFUShellExt\n"
            L"  @ = REG_SZ \"DFUShellExt Class\"\n"
            L"HKCR\\Orrelin.DFUShellExt\\CLSID\n"
-           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"  @ = REG_SZ \"" +
+           kClass +
+           L"\"\n"
            L"HKCR\\Orrelin.DFUShellExt\\CurVer\n"
            L"  @ = REG_SZ \"Orrelin.DFUShellExt.1\"\n"
            L"HKCR\\.dfu\n"
            L"  @ = REG_SZ \"dfufile\"\n"
            L"HKCR\\.dfu\\shellex\n"
            L"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}\n"
-           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"  @ = REG_SZ \"" +
+           kClass +
+           L"\"\n"
            L"HKCR\\dfufile\n"
            L"HKCR\\dfufile\\ShellEx\n"
            L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\n"
            L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\\Orrelin.DFUShellExt\n"
-           L"  @ = REG_SZ \"" + kClass + L"\"\n"
-           L"HKCR\\CLSID\\" + kClass + L"\n"
+           L"  @ = REG_SZ \"" +
+           kClass +
+           L"\"\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\n"
            L"  @ = REG_SZ \"DFUShellExt Class\"\n"
-           L"HKCR\\CLSID\\" + kClass + L"\\InprocServer32\n"
-           L"  @ = REG_SZ \"" + dllPath + L"\"\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\\InprocServer32\n"
+           L"  @ = REG_SZ \"" +
+           dllPath +
+           L"\"\n"
            L"  ThreadingModel = REG_SZ \"Apartment\"\n"
-           L"HKCR\\CLSID\\" + kClass + L"\\ProgID\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\\ProgID\n"
            L"  @ = REG_SZ \"Orrelin.DFUShellExt.1\"\n"
-           L"HKCR\\CLSID\\" + kClass + L"\\Programmable\n"
-           L"HKCR\\CLSID\\" + kClass + L"\\TypeLib\n"
-           L"  @ = REG_SZ \"" + kLibrary + L"\"\n"
-           L"HKCR\\CLSID\\" + kClass + L"\\VersionIndependentProgID\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\\Programmable\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\\TypeLib\n"
+           L"  @ = REG_SZ \"" +
+           kLibrary +
+           L"\"\n"
+           L"HKCR\\CLSID\\" +
+           kClass +
+           L"\\VersionIndependentProgID\n"
            L"  @ = REG_SZ \"Orrelin.DFUShellExt\"\n"
            L"Approved REG_SZ \"CTxtInfoShlExt extension\"\n"
            L"Type library registered\n";
@@ -125,7 +149,9 @@ std::wstring UnregisteredState(const std::wstring& classKeyRemains = L"HKCR\\CLS
            L"  @ = REG_SZ \"dfufile\"\n"
            L"HKCR\\.dfu\\shellex\n"
            L"HKCR\\.dfu\\shellex\\{00021500-0000-0000-C000-000000000046}\n"
-           L"  @ = REG_SZ \"" + kClass + L"\"\n"
+           L"  @ = REG_SZ \"" +
+           kClass +
+           L"\"\n"
            L"HKCR\\dfufile\n"
            L"HKCR\\dfufile\\ShellEx\n"
            L"HKCR\\dfufile\\ShellEx\\ContextMenuHandlers\n" +
@@ -191,9 +217,11 @@ TEST_F(RegistrationTest, AnotherProgramsSubkeyKeepsTheClassKey)
                                              nullptr, 0, KEY_WRITE, nullptr, &foreign, nullptr));
     RegCloseKey(foreign);
     ASSERT_EQ(0u, Regsvr32(L"/u " + Quoted(dll)));
-    EXPECT_EQ(UnregisteredState(L"HKCR\\CLSID\\" + kClass + L"\n"
+    EXPECT_EQ(UnregisteredState(L"HKCR\\CLSID\\" + kClass +
+                                L"\n"
                                 L"  @ = REG_SZ \"DFUShellExt Class\"\n"
-                                L"HKCR\\CLSID\\" + kClass + L"\\Foreign\n"),
+                                L"HKCR\\CLSID\\" +
+                                kClass + L"\\Foreign\n"),
               RegistrationState())
         << Narrow(RegistrationState());
 }

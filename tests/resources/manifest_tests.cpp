@@ -40,8 +40,7 @@ TEST(Manifest, NamesOrrelinAndNoDependency)
     std::string text(*bytes);
     EXPECT_NE(text.find("name=\"Orrelin\""), std::string::npos) << text;
     EXPECT_NE(text.find("version=\"2.4.0.0\""), std::string::npos) << text;
-    EXPECT_NE(text.find(std::string("processorArchitecture=\"") + kArchitecture + "\""), std::string::npos)
-        << text;
+    EXPECT_NE(text.find(std::string("processorArchitecture=\"") + kArchitecture + "\""), std::string::npos) << text;
     EXPECT_EQ(text.find("dependentAssembly"), std::string::npos) << text;
     EXPECT_EQ(text.find("dependency"), std::string::npos) << text;
 }

@@ -52,18 +52,15 @@ void PrintTo(const StoredString& entry, std::ostream* out)
 std::optional<std::vector<std::wstring>> StringBlock(HMODULE module, UINT block, LANGID language)
 {
     auto bytes = ResourceBytes(module, RT_STRING, MAKEINTRESOURCEW(block), language);
-    if (!bytes)
-        return std::nullopt;
+    if (!bytes) return std::nullopt;
     std::vector<std::wstring> strings;
     size_t offset = 0;
     for (int slot = 0; slot < 16; ++slot) {
         WORD length = 0;
-        if (offset + sizeof length > bytes->size())
-            return std::nullopt;
+        if (offset + sizeof length > bytes->size()) return std::nullopt;
         memcpy(&length, bytes->data() + offset, sizeof length);
         offset += sizeof length;
-        if (offset + length * sizeof(wchar_t) > bytes->size())
-            return std::nullopt;
+        if (offset + length * sizeof(wchar_t) > bytes->size()) return std::nullopt;
         std::wstring text(length, L'\0');
         memcpy(text.data(), bytes->data() + offset, length * sizeof(wchar_t));
         offset += length * sizeof(wchar_t);
@@ -72,13 +69,15 @@ std::optional<std::vector<std::wstring>> StringBlock(HMODULE module, UINT block,
     return strings;
 }
 
-UINT BlockOf(UINT id) { return id / 16 + 1; }
+UINT BlockOf(UINT id)
+{
+    return id / 16 + 1;
+}
 
 std::set<UINT> BlocksInUse()
 {
     std::set<UINT> blocks;
-    for (const auto& entry : kStrings)
-        blocks.insert(BlockOf(entry.id));
+    for (const auto& entry : kStrings) blocks.insert(BlockOf(entry.id));
     return blocks;
 }
 
@@ -120,16 +119,13 @@ TEST(StringTable, BlocksHoldNoOtherStrings)
     auto module = LoadOrrelinResources();
     ASSERT_TRUE(module);
     std::map<UINT, std::wstring_view> expected;
-    for (const auto& entry : kStrings)
-        expected[entry.id] = entry.text;
+    for (const auto& entry : kStrings) expected[entry.id] = entry.text;
     for (UINT block : BlocksInUse()) {
         auto strings = StringBlock(module.get(), block, kUkEnglish);
         ASSERT_TRUE(strings) << "block " << block;
         for (UINT slot = 0; slot < 16; ++slot) {
             UINT id = (block - 1) * 16 + slot;
-            if (!expected.count(id)) {
-                EXPECT_TRUE((*strings)[slot].empty()) << "unexpected string " << id;
-            }
+            if (!expected.count(id)) EXPECT_TRUE((*strings)[slot].empty()) << "unexpected string " << id;
         }
     }
 }

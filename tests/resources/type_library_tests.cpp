@@ -230,9 +230,8 @@ TEST_F(TypeLibrary, InterfaceBaseIsIDispatchFromStdOle)
     ASSERT_EQ(S_OK, base->GetContainingTypeLib(&container, &index));
     EXPECT_TRUE(IsEqualGUID(LibAttrOf(container.Get()).guid, kStdOleId));
 
-    const wchar_t* const expectedNames[] = {L"QueryInterface", L"AddRef",        L"Release",
-                                            L"GetTypeInfoCount", L"GetTypeInfo", L"GetIDsOfNames",
-                                            L"Invoke"};
+    const wchar_t* const expectedNames[] = {L"QueryInterface", L"AddRef",        L"Release", L"GetTypeInfoCount",
+                                            L"GetTypeInfo",    L"GetIDsOfNames", L"Invoke"};
     for (UINT i = 0; i < 7; ++i) {
         FUNCDESC* function = nullptr;
         ASSERT_EQ(S_OK, m_interfaceType->GetFuncDesc(i, &function)) << i;

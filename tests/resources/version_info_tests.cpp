@@ -28,16 +28,14 @@ protected:
     {
         void* value = nullptr;
         UINT length = 0;
-        if (!VerQueryValueW(m_data.data(), subBlock.c_str(), &value, &length))
-            return std::nullopt;
+        if (!VerQueryValueW(m_data.data(), subBlock.c_str(), &value, &length)) return std::nullopt;
         return std::make_pair(static_cast<const void*>(value), length);
     }
 
     std::optional<std::wstring> Text(const std::wstring& name)
     {
         auto value = Query(L"\\StringFileInfo\\080904b0\\" + name);
-        if (!value)
-            return std::nullopt;
+        if (!value) return std::nullopt;
         // The length counts characters, with the terminator when there is one.
         std::wstring text(static_cast<const wchar_t*>(value->first), value->second);
         return text.substr(0, text.find(L'\0'));
@@ -80,8 +78,7 @@ struct VersionString {
 std::string Narrow(const wchar_t* text)
 {
     std::string result;
-    for (; *text; ++text)
-        result += static_cast<char>(*text);
+    for (; *text; ++text) result += static_cast<char>(*text);
     return result;
 }
 
@@ -103,10 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
     VersionInfo, VersionInfoString,
     ::testing::Values(VersionString{L"CompanyName", L"Quenlor"},
                       VersionString{L"FileDescription", L"Orrelin shell extension for DFU firmware files"},
-                      VersionString{L"FileVersion", L"2.4.0.0"},
-                      VersionString{L"InternalName", L"Orrelin"},
-                      VersionString{L"OriginalFilename", L"Orrelin.dll"},
-                      VersionString{L"ProductName", L"Orrelin"},
+                      VersionString{L"FileVersion", L"2.4.0.0"}, VersionString{L"InternalName", L"Orrelin"},
+                      VersionString{L"OriginalFilename", L"Orrelin.dll"}, VersionString{L"ProductName", L"Orrelin"},
                       VersionString{L"ProductVersion", L"2.4.0.0"},
                       // Present and empty: the mark of a self-registering server.
                       VersionString{L"OLESelfRegister", L""}),

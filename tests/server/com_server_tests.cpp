@@ -244,8 +244,8 @@ TEST_F(AutomationTest, WithoutRegistrationEveryCallButTheCountFails)
     DISPID id = 0;
     EXPECT_EQ(loadFailure, dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
     DISPPARAMS none = {};
-    EXPECT_EQ(loadFailure, dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
-                                            nullptr, nullptr));
+    EXPECT_EQ(loadFailure,
+              dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
 }
 
 TEST_F(AutomationTest, AnswersFromTheRegisteredTypeLibrary)

@@ -40,11 +40,10 @@ TEST(LibraryLoad, StartsTheEngineOnceAndUnloadsCleanly)
 TEST(LibraryLoad, ImportsOnlySystemLibrariesBesideTheEngine)
 {
     // A user's machine has no mingw runtime DLLs: libgcc and libstdc++ must be linked in.
-    HMODULE library = LoadLibraryExW(BesideThisProgram(L"Orrelin.dll").c_str(), nullptr,
-                                     LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE library = LoadLibraryExW(BesideThisProgram(L"Orrelin.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(nullptr, library);
-    for (const wchar_t* runtime : {L"libgcc_s_dw2-1.dll", L"libgcc_s_seh-1.dll", L"libstdc++-6.dll",
-                                   L"libwinpthread-1.dll"})
+    for (const wchar_t* runtime :
+         {L"libgcc_s_dw2-1.dll", L"libgcc_s_seh-1.dll", L"libstdc++-6.dll", L"libwinpthread-1.dll"})
         EXPECT_EQ(nullptr, GetModuleHandleW(runtime)) << runtime;
     FreeLibrary(library);
 }
@@ -70,8 +69,8 @@ std::vector<HMODULE> HoldLoadedModules(HMODULE except)
     std::vector<HMODULE> held;
     for (const HMODULE module : modules) {
         HMODULE reference = nullptr;
-        if (module != except && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                   reinterpret_cast<LPCWSTR>(module), &reference))
+        if (module != except &&
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &reference))
             held.push_back(reference);
     }
     return held;

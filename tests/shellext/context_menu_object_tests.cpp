@@ -69,8 +69,8 @@ TEST_F(ContextMenuObject, VerbStringAtAlignedAddressStartsNothing)
     char* page = nullptr;
 #ifdef _WIN64
     for (ULONG_PTR gib4 = 1; page == nullptr && gib4 < 4096; ++gib4)
-        page = static_cast<char*>(VirtualAlloc(reinterpret_cast<void*>(gib4 << 32), 4096, MEM_RESERVE | MEM_COMMIT,
-                                               PAGE_READWRITE));
+        page = static_cast<char*>(
+            VirtualAlloc(reinterpret_cast<void*>(gib4 << 32), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(nullptr, page);
     ASSERT_EQ(0u, reinterpret_cast<ULONG_PTR>(page) & 0xFFFFFFFFu);
 #else

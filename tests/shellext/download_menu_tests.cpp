@@ -46,21 +46,22 @@ TEST_F(MenuBuild, StepsPositionsFromExplicitIndex)
     PopupMenu menu(5);
     ASSERT_EQ(4, Build(menu.get(), 3, 100, 200));
 
-    const std::vector<MenuItem> expected = {
-        HostItem(0), HostItem(1), HostItem(2),
-        {100, kMenuDefault},
-        {101, L"Download to Quenlor Halvorn via COM1"},
-        {102, L"Download to Quenlor Halvorn via COM7"},
-        {103, L"Download to Halvorn DFU #1"},
-        HostItem(3), HostItem(4)};
+    const std::vector<MenuItem> expected = {HostItem(0),
+                                            HostItem(1),
+                                            HostItem(2),
+                                            {100, kMenuDefault},
+                                            {101, L"Download to Quenlor Halvorn via COM1"},
+                                            {102, L"Download to Quenlor Halvorn via COM7"},
+                                            {103, L"Download to Halvorn DFU #1"},
+                                            HostItem(3),
+                                            HostItem(4)};
     EXPECT_EQ(expected, menu.Items());
 
     const std::wstring wizard = L"\"" + WizardBesideProgram() + L"\"";
-    EXPECT_EQ((std::vector<std::wstring>{
-                  wizard + L" /download \"C:\\fw\\update.dfu\"",
-                  wizard + L" /serial \"COM1\" /download \"C:\\fw\\update.dfu\" /auto",
-                  wizard + L" /serial \"COM7\" /download \"C:\\fw\\update.dfu\" /auto",
-                  wizard + L" /usb \"Halvorn DFU #1\" /download \"C:\\fw\\update.dfu\" /auto"}),
+    EXPECT_EQ((std::vector<std::wstring>{wizard + L" /download \"C:\\fw\\update.dfu\"",
+                                         wizard + L" /serial \"COM1\" /download \"C:\\fw\\update.dfu\" /auto",
+                                         wizard + L" /serial \"COM7\" /download \"C:\\fw\\update.dfu\" /auto",
+                                         wizard + L" /usb \"Halvorn DFU #1\" /download \"C:\\fw\\update.dfu\" /auto"}),
               Items(commandLines));
     EXPECT_EQ((std::vector<std::wstring>{
                   L"Download 'Boot loader' using the Halvorn Device Firmware Upgrade Wizard",
@@ -143,7 +144,7 @@ TEST_F(MenuBuild, StopsAtLastIdentifier)
         int entries;
     };
     const Row rows[] = {
-        {100, 103, 4}, {100, 0xFFFFFFFF, 4}, {100, 102, 3}, {100, 101, 2},
+        {100, 103, 4}, {100, 0xFFFFFFFF, 4}, {100, 102, 3},       {100, 101, 2},
         {100, 100, 1}, {100, 99, 0},         {0xFFFE, 0xFFFF, 2}, {0xFFFFFFFE, 0xFFFFFFFF, 2},
     };
     TwoPortsOneDevice();
@@ -155,12 +156,8 @@ TEST_F(MenuBuild, StopsAtLastIdentifier)
         EXPECT_EQ(static_cast<size_t>(row.entries), helpTexts.GetCount());
         const std::vector<MenuItem> items = menu.Items();
         ASSERT_EQ(static_cast<size_t>(row.entries), items.size());
-        for (int i = 0; i < row.entries; ++i) {
-            EXPECT_EQ(row.firstId + i, items[i].id);
-        }
-        if (row.entries > 1) {
-            EXPECT_EQ(L"Download to Quenlor Halvorn via COM1", items[1].text);
-        }
+        for (int i = 0; i < row.entries; ++i) EXPECT_EQ(row.firstId + i, items[i].id);
+        if (row.entries > 1) EXPECT_EQ(L"Download to Quenlor Halvorn via COM1", items[1].text);
     }
 }
 
@@ -212,8 +209,8 @@ TEST_F(MenuBuild, HelpTextsNameFileByTitleElseByPath)
             << testing::PrintToString(help);
     }
     // Held open for writing by someone else, the file cannot be opened with writers denied.
-    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
     for (const std::wstring& path : {file, folder.Path() + L"absent.dfu"}) {
         PopupMenu menu;
@@ -259,8 +256,17 @@ TEST(DownloadCommandLine, EveryValueParsesBackAsOneArgument)
 {
     const std::wstring wizard = L"C:\\Program Files\\Quenlor\\Brannoc.exe";
     const std::wstring names[] = {
-        L"COM1", L"Halvorn \"DFU\" #2", L"COM\\", L"ends\\\\", L"a\\\"b", L"\\\\.\\COM12",
-        L"x\" /download \"C:\\evil.dfu", L"\"", L"\\", L"tab\there", L"",
+        L"COM1",
+        L"Halvorn \"DFU\" #2",
+        L"COM\\",
+        L"ends\\\\",
+        L"a\\\"b",
+        L"\\\\.\\COM12",
+        L"x\" /download \"C:\\evil.dfu",
+        L"\"",
+        L"\\",
+        L"tab\there",
+        L"",
     };
     const std::wstring files[] = {L"C:\\My Files\\a.dfu", L"C:\\fw\\update.dfu"};
     for (const std::wstring& file : files) {
@@ -268,8 +274,9 @@ TEST(DownloadCommandLine, EveryValueParsesBackAsOneArgument)
                   ParseArguments(orrelin::DownloadCommandLine(orrelin::DownloadTarget::Default, wizard, L"", file)));
         for (const std::wstring& name : names) {
             SCOPED_TRACE(testing::PrintToString(name));
-            EXPECT_EQ((std::vector<std::wstring>{wizard, L"/serial", name, L"/download", file, L"/auto"}),
-                      ParseArguments(orrelin::DownloadCommandLine(orrelin::DownloadTarget::Serial, wizard, name, file)));
+            EXPECT_EQ(
+                (std::vector<std::wstring>{wizard, L"/serial", name, L"/download", file, L"/auto"}),
+                ParseArguments(orrelin::DownloadCommandLine(orrelin::DownloadTarget::Serial, wizard, name, file)));
             EXPECT_EQ((std::vector<std::wstring>{wizard, L"/usb", name, L"/download", file, L"/auto"}),
                       ParseArguments(orrelin::DownloadCommandLine(orrelin::DownloadTarget::Usb, wizard, name, file)));
         }

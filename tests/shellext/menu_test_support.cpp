@@ -315,13 +315,13 @@ LRESULT CALLBACK MessageBoxWatch::Hook(int code, WPARAM wParam, LPARAM lParam)
             if (button != nullptr && (GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE) != 0)
                 seen.visibleButtons.push_back(id);
         }
-        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
             if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && GetClassNameW(child, className, 64) &&
                 _wcsicmp(className, L"Static") == 0)
                 seen.icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-        }
         g_watch->m_seen.push_back(seen);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -173,10 +173,9 @@ TEST_F(WizardLaunch, RefusesVerbsWithoutEntryAndStartsNothing)
     const DWORD before = ProcessesStarted();
     EXPECT_EQ(E_INVALIDARG, Invoke(0)) << "before any menu";
     BuildThreeEntries(L"C:\\fw\\a.dfu");
-    for (UINT_PTR verb : {UINT_PTR{3}, UINT_PTR{0xFFFF}, UINT_PTR{0x00010000}, UINT_PTR{0x00010001},
-                          UINT_PTR{0xFFFF0000}}) {
+    for (UINT_PTR verb :
+         {UINT_PTR{3}, UINT_PTR{0xFFFF}, UINT_PTR{0x00010000}, UINT_PTR{0x00010001}, UINT_PTR{0xFFFF0000}})
         EXPECT_EQ(E_INVALIDARG, Invoke(verb)) << verb;
-    }
     EXPECT_EQ(E_INVALIDARG, LaunchDownloadEntry(commandLines, nullptr));
     EXPECT_EQ(before, ProcessesStarted());
     EXPECT_TRUE(record.Read().empty());
@@ -185,8 +184,8 @@ TEST_F(WizardLaunch, RefusesVerbsWithoutEntryAndStartsNothing)
 TEST_F(WizardLaunch, WarnsWhenWizardIsGone)
 {
     BuildThreeEntries(L"C:\\fw\\a.dfu");
-    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                                 nullptr);
+    HWND owner =
+        CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, owner);
     WizardAway away;
     MessageBoxWatch watch;

@@ -28,19 +28,19 @@ FILETIME FileTimeOf(std::int64_t unixSeconds)
 // from the system's own local time conversion.
 std::wstring ExpectedDate(std::int64_t unixSeconds)
 {
-    static const wchar_t* const days[] = {L"Sunday", L"Monday", L"Tuesday", L"Wednesday",
+    static const wchar_t* const days[] = {L"Sunday",   L"Monday", L"Tuesday", L"Wednesday",
                                           L"Thursday", L"Friday", L"Saturday"};
-    static const wchar_t* const months[] = {L"January", L"February", L"March", L"April", L"May", L"June",
-                                            L"July", L"August", L"September", L"October", L"November",
-                                            L"December"};
+    static const wchar_t* const months[] = {L"January",   L"February", L"March",    L"April",
+                                            L"May",       L"June",     L"July",     L"August",
+                                            L"September", L"October",  L"November", L"December"};
     const FILETIME utc = FileTimeOf(unixSeconds);
     FILETIME local;
     SYSTEMTIME t;
     FileTimeToLocalFileTime(&utc, &local);
     FileTimeToSystemTime(&local, &t);
     wchar_t text[128];
-    swprintf(text, 128, L"%ls, %ls %02u, %u %02u:%02u:%02u", days[t.wDayOfWeek], months[t.wMonth - 1], t.wDay,
-             t.wYear, t.wHour, t.wMinute, t.wSecond);
+    swprintf(text, 128, L"%ls, %ls %02u, %u %02u:%02u:%02u", days[t.wDayOfWeek], months[t.wMonth - 1], t.wDay, t.wYear,
+             t.wHour, t.wMinute, t.wSecond);
     return text;
 }
 

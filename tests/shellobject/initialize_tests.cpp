@@ -115,8 +115,7 @@ TEST_F(InitializeTest, AcceptsTheShellsOwnDataObject)
         CoTaskMemFree(absolute);
     }
     CoUninitialize();
-    EXPECT_EQ(0, lstrcmpiW(path.c_str(), object->SelectedFilePath().c_str()))
-        << Narrow(object->SelectedFilePath());
+    EXPECT_EQ(0, lstrcmpiW(path.c_str(), object->SelectedFilePath().c_str())) << Narrow(object->SelectedFilePath());
     DeleteFileW(path.c_str());
 }
 

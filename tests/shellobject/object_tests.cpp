@@ -40,7 +40,7 @@ struct FaceRow {
 };
 
 const FaceRow kFaces[] = {
-    {"IDFUShellExt", &IID_IDFUShellExt}, {"IDispatch", &IID_IDispatch},     {"IShellExtInit", &IID_IShellExtInit},
+    {"IDFUShellExt", &IID_IDFUShellExt}, {"IDispatch", &IID_IDispatch},       {"IShellExtInit", &IID_IShellExtInit},
     {"IContextMenu", &IID_IContextMenu}, {"IPersistFile", &IID_IPersistFile}, {"IQueryInfo", &IID_IQueryInfo},
 };
 
@@ -69,8 +69,8 @@ TEST(ObjectIdentity, RefusesInterfacesOutsideItsMap)
 {
     ComPtr<IUnknown> identity;
     ASSERT_EQ(S_OK, DFUShellExt::CreateInstance(nullptr, IID_IUnknown, identity.put_void()));
-    for (const IID* iid : {&IID_IPersist, &IID_IContextMenu2, &IID_IContextMenu3, &IID_IClassFactory,
-                           &IID_IPersistStream}) {
+    for (const IID* iid :
+         {&IID_IPersist, &IID_IContextMenu2, &IID_IContextMenu3, &IID_IClassFactory, &IID_IPersistStream}) {
         void* out = reinterpret_cast<void*>(0x1);
         EXPECT_EQ(E_NOINTERFACE, identity->QueryInterface(*iid, &out));
         EXPECT_EQ(nullptr, out);

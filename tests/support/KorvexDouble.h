@@ -17,8 +17,7 @@
 KORVEX_DOUBLE_API void KorvexDouble_Reset();
 KORVEX_DOUBLE_API void KorvexDouble_SetValid(bool valid);
 KORVEX_DOUBLE_API void KorvexDouble_SetComment(const wchar_t* comment);
-KORVEX_DOUBLE_API void KorvexDouble_SetNumbers(unsigned int vendor, unsigned int product,
-                                               unsigned int release);
+KORVEX_DOUBLE_API void KorvexDouble_SetNumbers(unsigned int vendor, unsigned int product, unsigned int release);
 // names: count texts; replaces the list answered by GetCOMPortNames / GetUSBDeviceNames.
 KORVEX_DOUBLE_API void KorvexDouble_SetPorts(const wchar_t* const* names, int count);
 KORVEX_DOUBLE_API void KorvexDouble_SetDevices(const wchar_t* const* names, int count);

@@ -38,32 +38,32 @@ public:
     Locked& operator=(const Locked&) = delete;
 };
 
-std::vector<std::wstring> Names(const wchar_t* const* names, int count) {
+std::vector<std::wstring> Names(const wchar_t* const* names, int count)
+{
     std::vector<std::wstring> list;
-    for (int i = 0; names != nullptr && i < count; ++i) {
-        list.emplace_back(names[i] != nullptr ? names[i] : L"");
-    }
+    for (int i = 0; names != nullptr && i < count; ++i) list.emplace_back(names[i] != nullptr ? names[i] : L"");
     return list;
 }
 
-bool AnswerValidity(const wchar_t* path, CStringX& comment) {
+bool AnswerValidity(const wchar_t* path, CStringX& comment)
+{
     Locked lock;
     ++g_state.validityCheckCount;
     g_state.lastPath = path != nullptr ? path : L"";
-    if (g_state.valid) {
-        comment = g_state.comment.c_str();
-    }
+    if (g_state.valid) comment = g_state.comment.c_str();
     return g_state.valid;
 }
 
 }  // namespace
 
-void Korvex::InitDLL() {
+void Korvex::InitDLL()
+{
     Locked lock;
     ++g_state.initCount;
 }
 
-bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment) {
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment)
+{
     try {
         return AnswerValidity(path, comment);
     } catch (...) {
@@ -71,12 +71,11 @@ bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment) {
     }
 }
 
-bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor,
-                            unsigned int& product, unsigned int& release) {
+bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int& vendor, unsigned int& product,
+                            unsigned int& release)
+{
     try {
-        if (!AnswerValidity(path, comment)) {
-            return false;  // the numbers stay as the caller left them
-        }
+        if (!AnswerValidity(path, comment)) return false;  // the numbers stay as the caller left them
         Locked lock;
         vendor = g_state.vendor;
         product = g_state.product;
@@ -87,7 +86,8 @@ bool Korvex::IsDFUFileValid(const wchar_t* path, CStringX& comment, unsigned int
     }
 }
 
-int Korvex::GetCOMPortNames(CStringListX& names) {
+int Korvex::GetCOMPortNames(CStringListX& names)
+{
     try {
         Locked lock;
         ++g_state.portQueryCount;
@@ -97,7 +97,8 @@ int Korvex::GetCOMPortNames(CStringListX& names) {
     }
 }
 
-int Korvex::GetUSBDeviceNames(CStringListX& names) {
+int Korvex::GetUSBDeviceNames(CStringListX& names)
+{
     try {
         Locked lock;
         ++g_state.deviceQueryCount;
@@ -110,63 +111,73 @@ int Korvex::GetUSBDeviceNames(CStringListX& names) {
 // The control calls are made by tests; a failed allocation there may end the test program.
 void ResetLayoutDouble();  // korvex_double_layout.cpp
 
-KORVEX_DOUBLE_API void KorvexDouble_Reset() {
+KORVEX_DOUBLE_API void KorvexDouble_Reset()
+{
     ResetLayoutDouble();
     Locked lock;
     g_state = State();
 }
 
-KORVEX_DOUBLE_API void KorvexDouble_SetValid(bool valid) {
+KORVEX_DOUBLE_API void KorvexDouble_SetValid(bool valid)
+{
     Locked lock;
     g_state.valid = valid;
 }
 
-KORVEX_DOUBLE_API void KorvexDouble_SetComment(const wchar_t* comment) {
+KORVEX_DOUBLE_API void KorvexDouble_SetComment(const wchar_t* comment)
+{
     Locked lock;
     g_state.comment = comment != nullptr ? comment : L"";
 }
 
-KORVEX_DOUBLE_API void KorvexDouble_SetNumbers(unsigned int vendor, unsigned int product,
-                                               unsigned int release) {
+KORVEX_DOUBLE_API void KorvexDouble_SetNumbers(unsigned int vendor, unsigned int product, unsigned int release)
+{
     Locked lock;
     g_state.vendor = vendor;
     g_state.product = product;
     g_state.release = release;
 }
 
-KORVEX_DOUBLE_API void KorvexDouble_SetPorts(const wchar_t* const* names, int count) {
+KORVEX_DOUBLE_API void KorvexDouble_SetPorts(const wchar_t* const* names, int count)
+{
     std::vector<std::wstring> ports = Names(names, count);
     Locked lock;
     g_state.ports.swap(ports);
 }
 
-KORVEX_DOUBLE_API void KorvexDouble_SetDevices(const wchar_t* const* names, int count) {
+KORVEX_DOUBLE_API void KorvexDouble_SetDevices(const wchar_t* const* names, int count)
+{
     std::vector<std::wstring> devices = Names(names, count);
     Locked lock;
     g_state.devices.swap(devices);
 }
 
-KORVEX_DOUBLE_API int KorvexDouble_InitCount() {
+KORVEX_DOUBLE_API int KorvexDouble_InitCount()
+{
     Locked lock;
     return g_state.initCount;
 }
 
-KORVEX_DOUBLE_API int KorvexDouble_ValidityCheckCount() {
+KORVEX_DOUBLE_API int KorvexDouble_ValidityCheckCount()
+{
     Locked lock;
     return g_state.validityCheckCount;
 }
 
-KORVEX_DOUBLE_API int KorvexDouble_PortQueryCount() {
+KORVEX_DOUBLE_API int KorvexDouble_PortQueryCount()
+{
     Locked lock;
     return g_state.portQueryCount;
 }
 
-KORVEX_DOUBLE_API int KorvexDouble_DeviceQueryCount() {
+KORVEX_DOUBLE_API int KorvexDouble_DeviceQueryCount()
+{
     Locked lock;
     return g_state.deviceQueryCount;
 }
 
-KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastPath() {
+KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastPath()
+{
     Locked lock;
     return g_state.lastPath.c_str();
 }

@@ -29,22 +29,22 @@ constexpr KeyHandle kHandleStep = 4;
 const char* CallName(MemoryRegistry::Call call)
 {
     switch (call) {
-        case MemoryRegistry::Call::OpenKey:
-            return "OpenKey";
-        case MemoryRegistry::Call::CreateKey:
-            return "CreateKey";
-        case MemoryRegistry::Call::SetValue:
-            return "SetValue";
-        case MemoryRegistry::Call::DeleteValue:
-            return "DeleteValue";
-        case MemoryRegistry::Call::DeleteKey:
-            return "DeleteKey";
-        case MemoryRegistry::Call::EnumKey:
-            return "EnumKey";
-        case MemoryRegistry::Call::QuerySubkeyCount:
-            return "QuerySubkeyCount";
-        case MemoryRegistry::Call::CloseKey:
-            return "CloseKey";
+    case MemoryRegistry::Call::OpenKey:
+        return "OpenKey";
+    case MemoryRegistry::Call::CreateKey:
+        return "CreateKey";
+    case MemoryRegistry::Call::SetValue:
+        return "SetValue";
+    case MemoryRegistry::Call::DeleteValue:
+        return "DeleteValue";
+    case MemoryRegistry::Call::DeleteKey:
+        return "DeleteKey";
+    case MemoryRegistry::Call::EnumKey:
+        return "EnumKey";
+    case MemoryRegistry::Call::QuerySubkeyCount:
+        return "QuerySubkeyCount";
+    case MemoryRegistry::Call::CloseKey:
+        return "CloseKey";
     }
     return "?";
 }
@@ -344,16 +344,14 @@ Win32Code MemoryRegistry::SetValue(KeyHandle key, const char16_t* valueName, std
         } else {
             auto found = owner->values.find(name);
             // A value keeps the case of the name it was first written under.
-            if (found == owner->values.end()) {
+            if (found == owner->values.end())
                 found = owner->values.emplace(std::u16string(name), Key::Value{std::u16string(name), 0, {}}).first;
-            }
             found->second.type = type;
             found->second.data.assign(data, data + size);
         }
     }
-    if (m_logCalls) {
+    if (m_logCalls)
         Log(Call::SetValue, target, "[" + EscapeText(name) + "] " + Hex(type) + " " + std::to_string(size), code);
-    }
     return code;
 }
 
@@ -365,13 +363,12 @@ Win32Code MemoryRegistry::DeleteValue(KeyHandle key, const char16_t* valueName)
     const Target target(owner.get(), nullptr);
     const std::u16string_view name = valueName ? valueName : u"";
     if (code == kErrorSuccess && !Fails(Call::DeleteValue, target, access, &code)) {
-        if (!(access & kKeySetValue)) {
+        if (!(access & kKeySetValue))
             code = kErrorAccessDenied;
-        } else if (const auto found = owner->values.find(name); found != owner->values.end()) {
+        else if (const auto found = owner->values.find(name); found != owner->values.end())
             owner->values.erase(found);
-        } else {
+        else
             code = kErrorFileNotFound;
-        }
     }
     if (m_logCalls) Log(Call::DeleteValue, target, "[" + EscapeText(name) + "]", code);
     return code;
@@ -416,11 +413,10 @@ Win32Code MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, std::u16st
             code = kErrorNoMoreItems;
         } else {
             const auto& entry = *std::next(owner->subkeys.begin(), index);
-            if (entry.second->name.size() >= kEnumNameStore) {
+            if (entry.second->name.size() >= kEnumNameStore)
                 code = kErrorMoreData;
-            } else {
+            else
                 name->assign(entry.second->name);
-            }
         }
     }
     if (m_logCalls) Log(Call::EnumKey, target, std::to_string(index), code);
@@ -434,11 +430,10 @@ Win32Code MemoryRegistry::QuerySubkeyCount(KeyHandle key, std::uint32_t* count)
     const std::shared_ptr<Key> owner = ResolveHandle(key, &access, &code);
     const Target target(owner.get(), nullptr);
     if (code == kErrorSuccess && !Fails(Call::QuerySubkeyCount, target, access, &code)) {
-        if (!(access & kKeyQueryValue)) {
+        if (!(access & kKeyQueryValue))
             code = kErrorAccessDenied;
-        } else {
+        else
             *count = static_cast<std::uint32_t>(owner->subkeys.size());
-        }
     }
     if (m_logCalls) Log(Call::QuerySubkeyCount, target, "", code);
     return code;
@@ -552,9 +547,8 @@ void MemoryRegistry::ClearFailures()
 void MemoryRegistry::DumpKey(const Key& key, std::string& out)
 {
     out += FormatKeyLine(PathOf(key));
-    for (const auto& [folded, value] : key.values) {
+    for (const auto& [folded, value] : key.values)
         out += FormatValueLine(value.name, value.type, value.data.data(), value.data.size());
-    }
     for (const auto& [folded, subkey] : key.subkeys) DumpKey(*subkey, out);
 }
 
@@ -618,9 +612,8 @@ void MemoryScriptResources::AddResource(std::u16string_view modulePath, const Re
                                         std::string bytes)
 {
     Module* module = nullptr;
-    for (const auto& candidate : m_modules) {
+    for (const auto& candidate : m_modules)
         if (EqualsNoCase(candidate->path, modulePath)) module = candidate.get();
-    }
     if (module == nullptr) {
         m_modules.push_back(std::make_unique<Module>());
         module = m_modules.back().get();

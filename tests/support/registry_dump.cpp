@@ -39,13 +39,11 @@ std::string EscapeKeyPath(std::u16string_view path)
 {
     // Key names hold no backslash, so the separators stay as they are.
     std::string text;
-    for (const char16_t c : path) {
-        if (c == u'\\') {
+    for (const char16_t c : path)
+        if (c == u'\\')
             text.push_back('\\');
-        } else {
+        else
             AppendEscaped(text, c);
-        }
-    }
     return text;
 }
 

@@ -170,7 +170,8 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
-        if (RegEnumKeyExW(handlers.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(handlers.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         // The handler's class is the key's default value, or the key's own name.
         std::wstring handler = ClassesDefault(handlersKey + L"\\" + name);
         CLSID classId;
@@ -229,8 +230,8 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         }
     }
     if (handlersFound == 0) {
-        Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls is empty)",
-             fileClass.c_str(), handlersKey.c_str());
+        Fail(L"no context-menu handlers are registered for %ls (HKEY_CLASSES_ROOT\\%ls is empty)", fileClass.c_str(),
+             handlersKey.c_str());
         return 2;
     }
     if (status == 1) Fail(L"no context-menu handler added entries for this file");
@@ -243,10 +244,9 @@ void ReportUnload(const std::wstring& server)
     HMODULE module = server.empty() ? nullptr : GetModuleHandleW(server.c_str());
     if (module == nullptr) return;
     using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    auto canUnload = reinterpret_cast<CanUnloadNow>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
-    if (canUnload != nullptr)
-        wprintf(L"\nDllCanUnloadNow: %ls\n", canUnload() == S_OK ? L"S_OK" : L"S_FALSE");
+    auto canUnload =
+        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
+    if (canUnload != nullptr) wprintf(L"\nDllCanUnloadNow: %ls\n", canUnload() == S_OK ? L"S_OK" : L"S_FALSE");
 }
 
 }  // namespace

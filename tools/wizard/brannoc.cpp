@@ -44,12 +44,11 @@ std::wstring Hex(unsigned long value)
 
 std::string Utf8(const std::wstring& text)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
     if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
     return bytes;
 }
 
@@ -87,8 +86,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     std::wstring directory(32768, L'\0');
     directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
 
-    AppendRecord(Hex(GetCurrentProcessId()) + L"\t" + Hex(startup.dwFlags) + L"\t" + directory +
-                 L"\t" + GetCommandLineW() + L"\n");
+    AppendRecord(Hex(GetCurrentProcessId()) + L"\t" + Hex(startup.dwFlags) + L"\t" + directory + L"\t" +
+                 GetCommandLineW() + L"\n");
 
     const std::wstring hold = Variable(L"ORRELIN_WIZARD_HOLD");
     if (!hold.empty()) {
