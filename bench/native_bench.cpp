@@ -20,6 +20,7 @@
 #include "dfu_layout.h"
 #include "dfu_reader.h"
 #include "memory_registry.h"
+#include "posix_file_source.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
 
@@ -56,52 +57,9 @@ double Now()
     std::exit(1);
 }
 
-// A Linux file as the engine's byte source: what WinFileSource is on Windows.
-class PosixFileSource final : public korvex::ByteSource {
-public:
-    PosixFileSource() = default;
-    ~PosixFileSource() override
-    {
-        if (m_file >= 0) ::close(m_file);
-    }
-    PosixFileSource(const PosixFileSource&) = delete;
-    PosixFileSource& operator=(const PosixFileSource&) = delete;
-
-    bool Open(const char* path)
-    {
-        m_file = ::open(path, O_RDONLY | O_CLOEXEC);
-        struct stat status;
-        if (m_file < 0 || ::fstat(m_file, &status) != 0) return false;
-        m_size = static_cast<std::uint64_t>(status.st_size);
-        // The engine opens files for a sequential scan on Windows too.
-        ::posix_fadvise(m_file, 0, 0, POSIX_FADV_SEQUENTIAL);
-        return true;
-    }
-
-    std::uint64_t Size() const override { return m_size; }
-
-    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override
-    {
-        auto* out = static_cast<unsigned char*>(buffer);
-        while (count > 0) {
-            const ssize_t got = ::pread(m_file, out, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            count -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    int m_file = -1;
-    std::uint64_t m_size = 0;
-};
-
 bool CheckWithEngine(const char* path, korvex::DfuFileInfo& info)
 {
-    PosixFileSource source;
+    korvex::PosixFileSource source;
     return source.Open(path) && korvex::ReadDfuFile(source, info);
 }
 
@@ -281,7 +239,7 @@ int EngineTable(int count, char** paths)
         });
         // The whole layout, targets and elements, in the same single pass.
         const long layoutPeak = PeakKiBOfChild([path] {
-            PosixFileSource source;
+            korvex::PosixFileSource source;
             korvex::DfuLayout layout;
             if (!source.Open(path)) return false;
             korvex::ReadDfuLayout(source, layout);

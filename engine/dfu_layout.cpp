@@ -1,6 +1,7 @@
 #include "dfu_layout.h"
 
 #include "crc32.h"
+#include "dfu_format.h"
 
 #include <zlib.h>
 
@@ -11,28 +12,9 @@
 namespace korvex {
 namespace {
 
-constexpr std::uint16_t kDfuVersion = 0x0100;
-constexpr std::uint16_t kDfuSeVersion = 0x011A;
+using namespace format;
+
 constexpr std::size_t kLpcPrefixSize = 16;
-
-// DfuSe image: "DfuSe", bVersion, DFUImageSize(4), bTargets; per target "Target",
-// bAlternateSetting, bTargetNamed(4), szTargetName[255], dwTargetSize(4), dwNbElements(4);
-// per element dwElementAddress(4), dwElementSize(4) and its data.
-constexpr std::size_t kImagePrefixSize = 11;
-constexpr std::size_t kTargetPrefixSize = 274;
-constexpr std::size_t kElementHeaderSize = 8;
-constexpr std::size_t kTargetNameSize = 255;
-
-std::uint16_t Le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // zlib's CRC of some bytes carried past `count` zero-CRC bytes: what crc32_combine does to
 // its first argument, in pieces its 32-bit length takes on every system.

@@ -1,6 +1,7 @@
 #include "dfu_reader.h"
 
 #include "crc32.h"
+#include "dfu_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,31 +11,9 @@
 namespace korvex {
 namespace {
 
-constexpr std::uint16_t kDfuVersion = 0x0100;
-constexpr std::uint16_t kDfuSeVersion = 0x011A;
+using namespace format;
+
 constexpr char kSuffixSignature[3] = {'U', 'F', 'D'};
-
-// DfuSe image: "DfuSe", bVersion, DFUImageSize(4), bTargets; then per target a fixed
-// prefix "Target", bAlternateSetting, bTargetNamed(4), szTargetName[255], dwTargetSize(4),
-// dwNbElements(4), followed by dwTargetSize bytes of elements.
-constexpr std::size_t kDfuSePrefixSize = 11;
-constexpr unsigned char kDfuSeFormatVersion = 0x01;
-constexpr std::size_t kTargetPrefixSize = 274;
-constexpr std::size_t kTargetNamedOffset = 7;
-constexpr std::size_t kTargetNameOffset = 11;
-constexpr std::size_t kTargetNameSize = 255;
-constexpr std::size_t kTargetSizeOffset = 266;
-
-std::uint16_t Le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // The stored CRC is zlib's CRC-32 of everything before it, without the final inversion.
 bool CrcMatches(ByteSource& source, std::uint64_t size, std::uint32_t stored)
@@ -57,17 +36,17 @@ bool CrcMatches(ByteSource& source, std::uint64_t size, std::uint32_t stored)
 // CRC say so, but it has no comment.
 std::string FirstTargetName(ByteSource& source, std::uint64_t imageEnd)
 {
-    unsigned char prefix[kDfuSePrefixSize];
-    if (imageEnd < kDfuSePrefixSize || !source.ReadAt(0, prefix, sizeof prefix) ||
-        std::memcmp(prefix, "DfuSe", 5) != 0 || prefix[5] != kDfuSeFormatVersion)
+    unsigned char prefix[kImagePrefixSize];
+    if (imageEnd < kImagePrefixSize || !source.ReadAt(0, prefix, sizeof prefix) ||
+        std::memcmp(prefix, "DfuSe", 5) != 0 || prefix[5] != kImageFormatVersion)
         return {};
     // Tools differ on whether the stated image size counts the suffix; the targets must lie
     // within both that size and the bytes before the suffix.
     const std::uint64_t statedSize = Le32(prefix + 6);
-    if (statedSize < kDfuSePrefixSize) return {};
+    if (statedSize < kImagePrefixSize) return {};
     const std::uint64_t imageSize = std::min(statedSize, imageEnd);
     const unsigned targetCount = prefix[10];
-    std::uint64_t offset = kDfuSePrefixSize;
+    std::uint64_t offset = kImagePrefixSize;
     for (unsigned index = 0; index < targetCount; ++index) {
         // offset never passes imageSize, so these differences cannot wrap.
         if (imageSize - offset < kTargetPrefixSize) return {};

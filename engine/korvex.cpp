@@ -2,6 +2,7 @@
 // an exception must not unwind into the caller's module (the 32-bit build cannot unwind
 // through foreign frames), so a failure answers false or an empty list instead.
 #include "Korvex.h"
+#include "ansi_text.h"
 #include "korvex_lists.h"
 
 #include "dfu_reader.h"
@@ -11,27 +12,13 @@
 
 #include <windows.h>
 
-#include <climits>
-
 namespace {
-
-// Target names are 8-bit text in the system's ANSI code page.
-std::wstring AnsiToWide(const std::string& text)
-{
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
 
 bool ReadFileInfo(const wchar_t* path, CStringX& comment, korvex::DfuFileInfo& info)
 {
     korvex::WinFileSource source;
     if (!source.Open(path) || !korvex::ReadDfuFile(source, info)) return false;
-    comment = AnsiToWide(info.comment).c_str();
+    comment = korvex::AnsiToWide(info.comment).c_str();
     return true;
 }
 

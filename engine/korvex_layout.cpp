@@ -3,32 +3,20 @@
 // exception in the caller's module.
 #include "KorvexLayout.h"
 
+#include "ansi_text.h"
 #include "dfu_layout.h"
 #include "dfu_layout_block.h"
 #include "win_file_source.h"
 
 #include <windows.h>
 
-#include <climits>
 #include <new>
 
 namespace {
 
-// The code page the comment of IsDFUFileValid is converted with.
-std::wstring AnsiToWide(const std::string& text)
-{
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
 int Answer(const korvex::DfuLayout& read, KorvexDfuLayout** layout)
 {
-    *layout = korvex::NewLayoutBlock(read, {&AnsiToWide, GetACP()});
+    *layout = korvex::NewLayoutBlock(read, {&korvex::AnsiToWide, GetACP()});
     return *layout != nullptr ? KORVEX_OK : KORVEX_OUT_OF_MEMORY;
 }
 

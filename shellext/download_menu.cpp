@@ -9,7 +9,7 @@
 #include "format.h"
 #include "resource.h"
 #include "shared_read_file.h"
-#include "strings.h"
+#include "string_table.h"
 #include "wizard_command_line.h"
 #include "wizard_launch.h"
 
@@ -123,22 +123,18 @@ HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines,
                FormatResString(IDS_HELP_DOWNLOAD, {description}));
 
     if (writer.HasRoom()) {
-        ForEachTargetName(
-            &Korvex::GetCOMPortNames, writer,
-            [&](const std::wstring& port) {
-                writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
-                           DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
-                           FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
-            });
+        ForEachTargetName(&Korvex::GetCOMPortNames, writer, [&](const std::wstring& port) {
+            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
+                       DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
+                       FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
+        });
     }
     if (writer.HasRoom()) {
-        ForEachTargetName(
-            &Korvex::GetUSBDeviceNames, writer,
-            [&](const std::wstring& device) {
-                writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
-                           DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
-                           FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
-            });
+        ForEachTargetName(&Korvex::GetUSBDeviceNames, writer, [&](const std::wstring& device) {
+            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
+                       DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
+                       FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
+        });
     }
 
     // A success code whose value is the number of entries.

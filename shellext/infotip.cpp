@@ -9,7 +9,7 @@
 #include "handles.h"
 #include "resource.h"
 #include "shared_read_file.h"
-#include "strings.h"
+#include "string_table.h"
 
 namespace orrelin {
 namespace {

@@ -8,7 +8,7 @@
 #include "module_state.h"
 #include "resource.h"
 #include "shared_read_file.h"
-#include "strings.h"
+#include "string_table.h"
 #include "wizard_command_line.h"
 
 namespace orrelin {

@@ -23,9 +23,7 @@
 #else
 #  include "dfu_layout.h"
 #  include "dfu_layout_block.h"
-#  include <fcntl.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
+#  include "posix_file_source.h"
 #  include <cerrno>
 #endif
 
@@ -469,58 +467,6 @@ std::string Machine()
 
 using Argument = const char*;
 
-class PosixFileSource final : public korvex::ByteSource {
-public:
-    PosixFileSource() = default;
-    ~PosixFileSource() override
-    {
-        if (m_file >= 0) ::close(m_file);
-    }
-    PosixFileSource(const PosixFileSource&) = delete;
-    PosixFileSource& operator=(const PosixFileSource&) = delete;
-
-    bool Open(const char* path)
-    {
-        struct stat status;
-        m_file = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (m_file < 0 || ::fstat(m_file, &status) != 0) {
-            m_error = errno;
-            return false;
-        }
-        if (S_ISDIR(status.st_mode)) {
-            m_error = EISDIR;
-            return false;
-        }
-        m_size = static_cast<std::uint64_t>(status.st_size);
-        return true;
-    }
-
-    std::uint64_t Size() const override { return m_size; }
-    std::uint32_t LastError() const override { return static_cast<std::uint32_t>(m_error); }
-
-    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override
-    {
-        auto* out = static_cast<unsigned char*>(buffer);
-        while (count > 0) {
-            const ssize_t got = ::pread(m_file, out, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                m_error = got < 0 ? errno : EIO;
-                return false;
-            }
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            count -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    int m_file = -1;
-    std::uint64_t m_size = 0;
-    int m_error = 0;
-};
-
 struct LayoutHolder {
     KorvexDfuLayout* layout = nullptr;
     ~LayoutHolder() { korvex::FreeLayoutBlock(layout); }
@@ -529,7 +475,7 @@ struct LayoutHolder {
 int ReadLayout(Argument path, LayoutHolder& holder)
 {
     korvex::DfuLayout read;
-    PosixFileSource source;
+    korvex::PosixFileSource source;
     if (source.Open(path)) {
         korvex::ReadDfuLayout(source, read);
     } else {

@@ -68,7 +68,9 @@ TEST(NaturalOrderSort, IsTransitiveOverMixedNames)
         for (const auto& b : names) {
             ASSERT_EQ(NaturalCompare(a, b), -NaturalCompare(b, a));
             for (const auto& c : names)
-                if (NaturalLess(a, b) && NaturalLess(b, c)) ASSERT_TRUE(NaturalLess(a, c));
+                if (NaturalLess(a, b) && NaturalLess(b, c)) {
+                    ASSERT_TRUE(NaturalLess(a, c));
+                }
         }
     }
 }

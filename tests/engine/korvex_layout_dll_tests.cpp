@@ -108,7 +108,9 @@ TEST(KorvexLayoutFiles, AgreeWithIsDFUFileValidFromPathAndReader)
             EXPECT_EQ(reader.reads[i].first, next);
             next += reader.reads[i].second;
         }
-        if (fromPath->verdict == KORVEX_DFU_VALID) EXPECT_EQ(next, fromPath->fileSize - 4);
+        if (fromPath->verdict == KORVEX_DFU_VALID) {
+            EXPECT_EQ(next, fromPath->fileSize - 4);
+        }
     }
 }
 
@@ -158,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnreadableCase{"MissingFolder", [](const TempDir& d) { return d.File(L"none\\a.dfu"); }, ERROR_PATH_NOT_FOUND},
         UnreadableCase{"Folder", [](const TempDir& d) { return d.path(); }, 0},
         UnreadableCase{"Null", [](const TempDir&) { return std::wstring(); }, ERROR_INVALID_PARAMETER}),
-    [](const testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<UnreadableCase>& row) { return std::string(row.param.label); });
 
 TEST(KorvexLayoutReader, FailedReadGivesItsError)
 {

@@ -9,7 +9,7 @@
 #include "handles.h"
 #include "module_state.h"
 #include "shared_read_file.h"
-#include "strings.h"
+#include "string_table.h"
 
 using namespace orrelin;
 

@@ -78,7 +78,9 @@ TEST_F(VariableExpansion, FollowsTheRules)
     for (const ExpansionCase& c : cases) {
         std::u16string out = u"untouched";
         EXPECT_EQ(HexResult(c.result), HexResult(Expand(c.script, &out))) << c.label;
-        if (c.result == kSOk) EXPECT_EQ(c.expanded, out) << c.label;
+        if (c.result == kSOk) {
+            EXPECT_EQ(c.expanded, out) << c.label;
+        }
     }
 }
 

@@ -38,11 +38,11 @@ TEST(Manifest, NamesOrrelinAndNoDependency)
     auto bytes = ResourceBytes(module.get(), RT_MANIFEST, MAKEINTRESOURCEW(2));
     ASSERT_TRUE(bytes);
     std::string text(*bytes);
-    EXPECT_NE(text.find("name=\"Orrelin\""), std::string::npos) << text;
-    EXPECT_NE(text.find("version=\"2.4.0.0\""), std::string::npos) << text;
-    EXPECT_NE(text.find(std::string("processorArchitecture=\"") + kArchitecture + "\""), std::string::npos) << text;
-    EXPECT_EQ(text.find("dependentAssembly"), std::string::npos) << text;
-    EXPECT_EQ(text.find("dependency"), std::string::npos) << text;
+    EXPECT_NE(std::string::npos, text.find("name=\"Orrelin\"")) << text;
+    EXPECT_NE(std::string::npos, text.find("version=\"2.4.0.0\"")) << text;
+    EXPECT_NE(std::string::npos, text.find(std::string("processorArchitecture=\"") + kArchitecture + "\"")) << text;
+    EXPECT_EQ(std::string::npos, text.find("dependentAssembly")) << text;
+    EXPECT_EQ(std::string::npos, text.find("dependency")) << text;
 }
 
 // The platform's own reading of the manifest: an activation context is built from it,

@@ -125,7 +125,9 @@ TEST(StringTable, BlocksHoldNoOtherStrings)
         ASSERT_TRUE(strings) << "block " << block;
         for (UINT slot = 0; slot < 16; ++slot) {
             UINT id = (block - 1) * 16 + slot;
-            if (!expected.count(id)) EXPECT_TRUE((*strings)[slot].empty()) << "unexpected string " << id;
+            if (!expected.count(id)) {
+                EXPECT_TRUE((*strings)[slot].empty()) << "unexpected string " << id;
+            }
         }
     }
 }

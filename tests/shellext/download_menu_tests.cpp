@@ -4,7 +4,7 @@
 #include "wizard_command_line.h"
 #include "menu_test_support.h"
 #include "module_state.h"
-#include "strings.h"
+#include "string_table.h"
 
 using namespace menutest;
 using orrelin::BuildDownloadMenu;
@@ -157,7 +157,9 @@ TEST_F(MenuBuild, StopsAtLastIdentifier)
         const std::vector<MenuItem> items = menu.Items();
         ASSERT_EQ(static_cast<size_t>(row.entries), items.size());
         for (int i = 0; i < row.entries; ++i) EXPECT_EQ(row.firstId + i, items[i].id);
-        if (row.entries > 1) EXPECT_EQ(L"Download to Quenlor Halvorn via COM1", items[1].text);
+        if (row.entries > 1) {
+            EXPECT_EQ(L"Download to Quenlor Halvorn via COM1", items[1].text);
+        }
     }
 }
 
