@@ -105,7 +105,9 @@ HRESULT UnregisterPropertySchema() noexcept
     std::wstring path;
     RETURN_IF_FAILED(SchemaPath(path));
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return S_OK;
-    return PSUnregisterPropertySchema(path.c_str());
+    const HRESULT hr = PSUnregisterPropertySchema(path.c_str());
+    // A property system that cannot unregister schemas (Wine's) cannot have kept ours.
+    return hr == E_NOTIMPL ? S_OK : hr;
 }
 
 }  // namespace orrelin
