@@ -3,6 +3,7 @@
 // the application object.
 #include "object_map.h"
 
+#include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
 #include "orrelin_app.h"
 
@@ -11,6 +12,7 @@ CComModule g_module;
 
 ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
+    ObjectMapEntryFor<DFUPropertyHandler>(),
     kObjectMapEnd,
 };
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The benchmarks: builds what they need and prints their tables. Natively, the engine's .dfu
 # check against dfu-suffix -c and a plain read of the same files, and the registry script
-# interpreter; under Wine, for both architectures, Orrelin.dll's info tip, right-click and
-# registration. Not part of the test suite. Run it on an otherwise idle machine: the
+# interpreter; under Wine, for both architectures, Orrelin.dll's info tip, right-click,
+# property store and registration. Not part of the test suite. Run it on an otherwise idle machine: the
 # figures are medians, but two cores shared with a build still move them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds, registers the 64-bit extension in the build's
 # Wine prefix with the 64-bit regsvr32, makes a sample .dfu file, and drives the extension
-# as Explorer would: the info tip, the download menu with its help texts, and the default
-# entry, which starts the (stand-in) upgrade wizard.
+# as Explorer would: the info tip, the download menu with its help texts, the default
+# entry, which starts the (stand-in) upgrade wizard, and the property store that the
+# Details view and search read.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORRELIN_BUILD_DIR:-$root/build}
@@ -38,6 +39,10 @@ rm -f "$record"
 export ORRELIN_WIZARD_RECORD
 ORRELIN_WIZARD_RECORD=$(winpath "$record")
 "$loader" "$bin/dfushell.exe" --invoke-default "$(winpath "$sample")" | tr -d '\r'
+
+echo
+echo "== Its properties, as the Details view, the Details pane and search read them"
+"$loader" "$bin/dfushell.exe" --properties "$(winpath "$sample")" | tr -d '\r'
 
 # The wizard runs on its own; give it a moment to say how it was started.
 for _ in $(seq 1 50); do [ -s "$record" ] && break; sleep 0.1; done

@@ -192,6 +192,41 @@ TEST_F(EndToEndTest, TheClassIsCreatableByItsProgIds)
     CoUninitialize();
 }
 
+struct PropertiesCase {
+    const wchar_t* file;
+    const wchar_t* printed;  // a part of what the host prints
+};
+
+const PropertiesCase kPrintedStores[] = {
+    {L"two-targets.dfu",
+     L"Properties:\n"
+     L"  Orrelin.Dfu.VendorId     Vendor ID      0x0483\n"
+     L"  Orrelin.Dfu.ProductId    Product ID     0xDF11\n"
+     L"  Orrelin.Dfu.Release      Release        200\n"
+     L"  Orrelin.Dfu.DfuVersion   DFU version    1.1a\n"
+     L"  Orrelin.Dfu.TargetCount  Targets        2\n"
+     L"  Orrelin.Dfu.TargetNames  Target names   Internal Flash; (unnamed, alternate setting 1)\n"
+     L"  Orrelin.Dfu.ImageSize    Image size     1388\n"
+     L"  Orrelin.Dfu.Verdict      DFU verdict    Valid\n"
+     L"  System.Comment           Comments       Internal Flash\n\n"},
+    {L"plain.dfu", L"  Orrelin.Dfu.VendorId     Vendor ID      0x1D50\n"},
+    {L"unstated-numbers.dfu", L"Properties:\n  Orrelin.Dfu.DfuVersion   DFU version    1.0\n"},
+    {L"crc-mismatch.dfu", L"Properties:\n  Orrelin.Dfu.Verdict      DFU verdict    CRC mismatch\n\n"},
+};
+
+class PrintedStore : public EndToEndTest, public ::testing::WithParamInterface<PropertiesCase> {};
+
+TEST_P(PrintedStore, TheHostPrintsTheHandlersStore)
+{
+    const std::wstring file = folder + L"\\layout-samples\\" + GetParam().file;
+    const ProgramRun run = RunProgram(host + L" --properties \"" + file + L"\"");
+    ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
+    EXPECT_NE(std::wstring::npos, run.output.find(GetParam().printed)) << Narrow(run.output);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"DllCanUnloadNow: S_OK")) << Narrow(run.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(LayoutSamples, PrintedStore, ::testing::ValuesIn(kPrintedStores));
+
 TEST(EndToEndUnregistered, TheHostSaysWhatIsMissing)
 {
     const std::wstring folder = ProgramFolder();
@@ -209,6 +244,10 @@ TEST(EndToEndUnregistered, TheHostSaysWhatIsMissing)
     EXPECT_EQ(2u, bare.exitCode) << Narrow(bare.output);
     EXPECT_NE(std::wstring::npos, bare.output.find(L"could not be created")) << Narrow(bare.output);
     EXPECT_NE(std::wstring::npos, bare.output.find(L"no context-menu handlers are registered")) << Narrow(bare.output);
+    const ProgramRun noStore =
+        RunProgram(L"\"" + folder + L"\\dfushell.exe\" --properties \"" + folder + L"\\engine-samples\\ids.dfu\"");
+    EXPECT_EQ(1u, noStore.exitCode) << Narrow(noStore.output);
+    EXPECT_NE(std::wstring::npos, noStore.output.find(L"no property handler is registered")) << Narrow(noStore.output);
 }
 
 }  // namespace

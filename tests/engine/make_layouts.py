@@ -181,6 +181,8 @@ def layouts():
     # One file for each verdict.
     plain = with_suffix(pattern(500, 15), 0x1D50, 0x6017, 0x0042, dfu=0x0100)
     files['plain.dfu'] = (plain, expect(plain))
+    unstated = with_suffix(pattern(200, 18), 0xFFFF, 0xFFFF, 0xFFFF, dfu=0x0100)
+    files['unstated-numbers.dfu'] = (unstated, expect(unstated))
     files['empty.dfu'] = (b'', expect(b'', 'tooShort', suffix=False))
     files['too-short.dfu'] = (plain[-15:], expect(plain[-15:], 'tooShort', suffix=False))
     files['no-suffix.dfu'] = (pattern(500, 15), expect(pattern(500, 15), 'noSuffix', suffix=False))

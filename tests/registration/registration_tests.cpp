@@ -63,12 +63,27 @@ void DeleteTree(HKEY root, const std::wstring& path)
     RegDeleteKeyW(root, path.c_str());
 }
 
+// The tree without the property handler's Details lists, which the property handler's own
+// tests check: what remains is the shell extension's, exactly as before.
+std::wstring WithoutDetailsLists(const std::wstring& tree)
+{
+    std::wstring kept;
+    for (size_t at = 0; at < tree.size();) {
+        const size_t newline = tree.find(L'\n', at);
+        const size_t end = newline == std::wstring::npos ? tree.size() : newline + 1;
+        const std::wstring line = tree.substr(at, end - at);
+        if (line.rfind(L"  FullDetails = ", 0) != 0 && line.rfind(L"  PreviewDetails = ", 0) != 0) kept += line;
+        at = end;
+    }
+    return kept;
+}
+
 // Everything registration touches, as text.
 std::wstring RegistrationState()
 {
     std::wstring state;
     for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
-        state += RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", key);
+        state += WithoutDetailsLists(RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", key));
     state += RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", L"CLSID\\" + kClass);
     state += L"Approved " + RegistryValueText(HKEY_LOCAL_MACHINE, kApprovedKey, kClass.c_str()) + L"\n";
     ITypeLib* library = nullptr;
@@ -246,7 +261,7 @@ void RenameTypeLibraryResource(const std::wstring& path)
     ASSERT_TRUE(WriteFile(file, bytes.data(), size, &done, nullptr));
 }
 
-// A copy of the library (with its engine) in a folder of its own.
+// A copy of the library (with its engine and property schema) in a folder of its own.
 class RegistrationCopyTest : public RegistrationTest {
 protected:
     void CopyTo(const std::wstring& folderName)
@@ -258,12 +273,15 @@ protected:
         dll = folder + L"\\Orrelin.dll";
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.dll").c_str(), dll.c_str(), FALSE));
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Korvex.dll").c_str(), (folder + L"\\Korvex.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.propdesc").c_str(),
+                              (folder + L"\\Orrelin.propdesc").c_str(), FALSE));
     }
     void TearDown() override
     {
         RegistrationTest::TearDown();
         DeleteFileW(dll.c_str());
         DeleteFileW((folder + L"\\Korvex.dll").c_str());
+        DeleteFileW((folder + L"\\Orrelin.propdesc").c_str());
         RemoveDirectoryW(folder.c_str());
     }
     std::wstring folder;

@@ -40,6 +40,17 @@ const StoredString kStrings[] = {
     {184, L"Halvorn Device Firmware Upgrade Wizard"},
     {185, L"Failed to start program:\n\t%s\n\n%s"},
     {186, L"Unable to determine reason for failure."},
+    {200, L"0x%04X"},
+    {201, L"%X"},
+    {202, L"(unnamed, alternate setting %u)"},
+    {210, L"Valid"},
+    {211, L"Too short for a DFU suffix"},
+    {212, L"No DFU suffix"},
+    {213, L"Unknown DFU version"},
+    {214, L"Bad DFU suffix length"},
+    {215, L"CRC mismatch"},
+    {216, L"CRC mismatch: an LPC image prefix was added after the suffix"},
+    {217, L"Unreadable"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)

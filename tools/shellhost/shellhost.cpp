@@ -4,12 +4,17 @@
 // menu with its help texts, and on request carries out one menu entry.
 //
 //   dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu
+//   dfushell --properties FILE.dfu
+//
+// --properties creates the property handler named for .dfu files, as Explorer's Details
+// view does, hands it a stream on the file and prints every property of its store.
 //
 // Exit codes: 0 done; 1 no handler answered; 2 usage, missing file or not registered;
 // 3 the chosen entry could not be carried out.
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <propsys.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -17,6 +22,7 @@
 #include <vector>
 
 #include "handles.h"
+#include "propdesc_schema.h"
 
 using orrelin::ComPtr;
 using orrelin::UniqueCoTaskMemory;
@@ -238,6 +244,97 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
     return status;
 }
 
+const wchar_t kPropertyHandlerKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\.dfu";
+// System properties a .dfu store may answer; the system's own schema cannot be read here.
+const struct {
+    PROPERTYKEY key;
+    const wchar_t* name;
+    const wchar_t* label;
+} kSystemProperties[] = {
+    {{{0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 6},
+     L"System.Comment",
+     L"Comments"},
+};
+
+std::wstring ValueText(const PROPVARIANT& value)
+{
+    switch (value.vt) {
+    case VT_EMPTY:
+        return L"(empty)";
+    case VT_LPWSTR:
+        return value.pwszVal;
+    case VT_UI4:
+        return std::to_wstring(value.ulVal);
+    case VT_UI8:
+        return std::to_wstring(value.uhVal.QuadPart);
+    case VT_VECTOR | VT_LPWSTR: {
+        std::wstring text;
+        for (ULONG i = 0; i < value.calpwstr.cElems; ++i)
+            text += (i == 0 ? L"" : L"; ") + std::wstring(value.calpwstr.pElems[i]);
+        return text;
+    }
+    default:
+        return L"(type " + std::to_wstring(value.vt) + L")";
+    }
+}
+
+// The store: the handler named under PropertyHandlers\.dfu, initialised with a stream on
+// the file (as the indexer's isolated process does, which never hands it a path).
+bool ShowProperties(const std::wstring& path, std::wstring& serverSeen)
+{
+    wchar_t handler[64] = {};
+    DWORD size = sizeof(handler);
+    CLSID classId;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kPropertyHandlerKey, nullptr, RRF_RT_REG_SZ, nullptr, handler, &size) !=
+            ERROR_SUCCESS ||
+        !ParseClassId(handler, classId)) {
+        Fail(L"no property handler is registered for .dfu files (HKEY_LOCAL_MACHINE\\%ls)", kPropertyHandlerKey);
+        return false;
+    }
+    serverSeen = ServerPath(handler);
+    ComPtr<IInitializeWithStream> initialize;
+    HRESULT hr =
+        CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, initialize.put_void());
+    if (FAILED(hr)) {
+        Fail(L"the property handler %ls could not be created (0x%08lX)", handler, static_cast<unsigned long>(hr));
+        return false;
+    }
+    ComPtr<IStream> stream;
+    hr = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr, stream.put());
+    if (SUCCEEDED(hr)) hr = initialize->Initialize(stream.get(), STGM_READ);
+    ComPtr<IPropertyStore> store;
+    if (SUCCEEDED(hr)) hr = initialize->QueryInterface(IID_IPropertyStore, store.put_void());
+    DWORD count = 0;
+    if (SUCCEEDED(hr)) hr = store->GetCount(&count);
+    if (FAILED(hr)) {
+        Fail(L"the property handler gave no store for this file (0x%08lX)", static_cast<unsigned long>(hr));
+        return false;
+    }
+    const std::wstring folder = serverSeen.substr(0, serverSeen.find_last_of(L'\\') + 1);
+    const std::vector<SchemaProperty> schema = ReadPropertySchema(folder + L"Orrelin.propdesc");
+    wprintf(L"Properties:\n");
+    for (DWORD i = 0; i < count; ++i) {
+        PROPERTYKEY key;
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        if (FAILED(store->GetAt(i, &key)) || FAILED(store->GetValue(key, &value))) continue;
+        std::wstring name, label;
+        for (const SchemaProperty& described : schema)
+            if (IsEqualPropertyKey(described.key, key)) name = described.name, label = described.label;
+        for (const auto& system : kSystemProperties)
+            if (IsEqualPropertyKey(system.key, key)) name = system.name, label = system.label;
+        if (name.empty()) {
+            wchar_t text[64];
+            StringFromGUID2(key.fmtid, text, 64);
+            name = std::wstring(text) + L" " + std::to_wstring(key.pid);
+        }
+        wprintf(L"  %-24ls %-14ls %ls\n", name.c_str(), label.c_str(), ValueText(value).c_str());
+        PropVariantClear(&value);
+    }
+    return true;
+}
+
 // Whether the extension may be unloaded now that this host holds nothing of it.
 void ReportUnload(const std::wstring& server)
 {
@@ -255,6 +352,7 @@ int wmain(int argc, wchar_t** argv)
 {
     long invoke = -1;
     bool noUi = false;
+    bool properties = false;
     std::wstring file;
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
@@ -262,6 +360,8 @@ int wmain(int argc, wchar_t** argv)
             invoke = 0;
         } else if (argument == L"--invoke" && i + 1 < argc) {
             invoke = wcstol(argv[++i], nullptr, 10);
+        } else if (argument == L"--properties") {
+            properties = true;
         } else if (argument == L"--no-ui") {
             noUi = true;
         } else if (file.empty() && argument.rfind(L"--", 0) != 0) {
@@ -272,7 +372,9 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     if (file.empty() || invoke < -1) {
-        fwprintf(stderr, L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n");
+        fwprintf(stderr,
+                 L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n"
+                 L"       dfushell --properties FILE.dfu\n");
         return 2;
     }
     wchar_t full[MAX_PATH * 4];
@@ -288,6 +390,12 @@ int wmain(int argc, wchar_t** argv)
     }
     std::wstring server;
     wprintf(L"File: %ls\n\n", full);
+    if (properties) {
+        const bool shown = ShowProperties(full, server);
+        ReportUnload(server);
+        CoUninitialize();
+        return shown ? 0 : 1;
+    }
     const bool tipShown = ShowInfoTip(full, server);
     const int menuStatus = ShowMenu(full, invoke, noUi, server);
     ReportUnload(server);
