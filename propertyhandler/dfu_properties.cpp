@@ -1,7 +1,7 @@
 #include "dfu_properties.h"
 
 #include "resource.h"
-#include "strings.h"
+#include "string_table.h"
 
 namespace orrelin {
 
