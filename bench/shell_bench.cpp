@@ -55,7 +55,8 @@ double EngineTargetLists()
 void PrintHeader()
 {
     std::printf(
-        "| arch | file | runs | engine: file check | engine: target lists | info tip | tip beyond engine | "
+        "| arch | file | runs | engine: file check (remembered after the first) | engine: target lists | info tip | "
+        "tip beyond engine | "
         "right-click | right-click beyond engine | create + release | peak working set (at start) |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
 }
