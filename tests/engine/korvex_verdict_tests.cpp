@@ -194,23 +194,27 @@ INSTANTIATE_TEST_SUITE_P(Ways, KorvexReplacedFile,
                          [](const testing::TestParamInfo<Replacement>& row) { return std::string(row.param.label); });
 
 // Several threads asking at once get the answers one thread gets.
+struct SharedAsking {
+    std::wstring valid, damaged;
+    LONG wrong = 0;
+};
+
+DWORD WINAPI AskRepeatedly(void* argument)
+{
+    SharedAsking& shared = *static_cast<SharedAsking*>(argument);
+    for (int round = 0; round < 50; ++round) {
+        const Answer valid = Ask(shared.valid);
+        if (!valid.valid || valid.comment != L"First" || valid.vendor != 1 || Ask(shared.damaged).valid)
+            InterlockedIncrement(&shared.wrong);
+    }
+    return 0;
+}
+
 TEST_F(KorvexVerdicts, ThreadsAskingAtOnceGetTheSameAnswers)
 {
-    struct Work {
-        std::wstring valid, damaged;
-        LONG wrong = 0;
-    } work{PathOf("again"), PathOf("damaged")};
-    const auto asker = [](void* argument) -> DWORD {
-        Work& shared = *static_cast<Work*>(argument);
-        for (int round = 0; round < 50; ++round) {
-            const Answer valid = Ask(shared.valid);
-            if (!valid.valid || valid.comment != L"First" || valid.vendor != 1 || Ask(shared.damaged).valid)
-                InterlockedIncrement(&shared.wrong);
-        }
-        return 0;
-    };
+    SharedAsking work{PathOf("again"), PathOf("damaged")};
     std::vector<HANDLE> threads;
-    for (int i = 0; i < 4; ++i) threads.push_back(CreateThread(nullptr, 0, asker, &work, 0, nullptr));
+    for (int i = 0; i < 4; ++i) threads.push_back(CreateThread(nullptr, 0, AskRepeatedly, &work, 0, nullptr));
     WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
     for (HANDLE thread : threads) CloseHandle(thread);
     EXPECT_EQ(0, work.wrong);
