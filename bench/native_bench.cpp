@@ -6,6 +6,10 @@
 //                                           (cat FILE > /dev/null, and read() in this
 //                                           process) and against dfu-suffix -c, side by
 //                                           side; then the peak memory of each
+//   orrelin_native_bench reads FILE...      the CRC pass two ways: read() into a buffer that
+//                                           stays in cache, as the engine reads, and a
+//                                           mapped view walked in windows; beside read()
+//                                           alone and each CRC path on bytes in memory
 //   orrelin_native_bench registry [KEYS]    the registry script interpreter on a generated
 //                                           script of KEYS keys (10000) against the
 //                                           in-memory registry
@@ -17,6 +21,7 @@
 // a figure for work that was not done is worse than none.
 #include "bench_files.h"
 #include "bench_stats.h"
+#include "crc32.h"
 #include "dfu_layout.h"
 #include "dfu_reader.h"
 #include "memory_registry.h"
@@ -25,6 +30,7 @@
 #include "registrar.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -179,6 +185,7 @@ int WriteFiles(const char* folder)
 
 int EngineTable(int count, char** paths)
 {
+    std::printf("CRC path chosen: %s\n\n", korvex::CrcPathName(korvex::ChosenCrcPath()));
     std::printf(
         "| file | runs | engine check | cat > /dev/null | engine ÷ cat | read() in process | "
         "engine ÷ read() | dfu-suffix -c | engine ÷ dfu-suffix |\n");
@@ -254,6 +261,100 @@ int EngineTable(int count, char** paths)
     for (const Memory& row : memory)
         std::printf("| %s | %s | %s | %s | %s |\n", row.file.c_str(), MiB(row.engine).c_str(), MiB(row.layout).c_str(),
                     MiB(row.cat).c_str(), MiB(row.dfuSuffix).c_str());
+    return 0;
+}
+
+// The CRC of a file read into one buffer of the engine's chunk size, as the engine reads it.
+std::uint32_t BufferedCrc(const char* path, std::uint64_t size)
+{
+    PosixFileSource source;
+    if (!source.Open(path)) Fail(std::string(path) + ": cannot open it");
+    static std::vector<unsigned char> buffer(korvex::kReadChunkSize);
+    std::uint32_t crc = 0;
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+        if (!source.ReadAt(at, buffer.data(), count)) Fail(std::string(path) + ": read failed");
+        crc = korvex::Crc32(crc, buffer.data(), count);
+        at += count;
+    }
+    return crc;
+}
+
+// The same over a mapped view of the file, one window at a time, so memory stays flat.
+constexpr std::size_t kMapWindow = 4 << 20;
+
+std::uint32_t MappedCrc(const char* path, std::uint64_t size, int flags)
+{
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0) Fail(std::string(path) + ": cannot open it");
+    std::uint32_t crc = 0;
+    for (std::uint64_t at = 0; at < size; at += kMapWindow) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kMapWindow, size - at));
+        void* view = ::mmap(nullptr, count, PROT_READ, MAP_SHARED | flags, file, static_cast<off_t>(at));
+        if (view == MAP_FAILED) Fail(std::string(path) + ": cannot map it");
+        ::madvise(view, count, MADV_SEQUENTIAL);
+        crc = korvex::Crc32(crc, static_cast<const unsigned char*>(view), count);
+        ::munmap(view, count);
+    }
+    ::close(file);
+    return crc;
+}
+
+int ReadsTable(int count, char** paths)
+{
+    // What each CRC path computes on bytes already in the cache: the ceiling of any check.
+    std::printf("| CRC path | on 1 MiB in memory, repeated |\n|---|---|\n");
+    std::vector<unsigned char> bytes(1 << 20, 0x5A);
+    for (const korvex::CrcPath path :
+         {korvex::CrcPath::kZlib, korvex::CrcPath::kFold128, korvex::CrcPath::kFold256, korvex::CrcPath::kFold512}) {
+        if (!korvex::CrcPathAvailable(path)) {
+            std::printf("| %s | not on this processor |\n", korvex::CrcPathName(path));
+            continue;
+        }
+        std::vector<double> times;
+        std::uint32_t crc = 0;
+        for (int run = 0; run < 15; ++run) {
+            const double start = Now();
+            for (int round = 0; round < 64; ++round) crc = korvex::Crc32With(path, crc, bytes.data(), bytes.size());
+            times.push_back(Now() - start);
+        }
+        std::printf("| %s%s | %s MB/s |\n", korvex::CrcPathName(path),
+                    path == korvex::ChosenCrcPath() ? " (chosen)" : "",
+                    MegabytesPerSecond(std::uint64_t{64} << 20, Median(times)).c_str());
+    }
+
+    std::printf(
+        "\n| file | runs | read() alone | read() + CRC, buffer in cache | ÷ read() | mapped windows + CRC | "
+        "÷ read() | mapped, pages populated, + CRC | ÷ read() |\n|---|---|---|---|---|---|---|---|---|\n");
+    for (int i = 0; i < count; ++i) {
+        const char* path = paths[i];
+        const std::uint64_t size = FileSize(path);
+        const std::uint32_t expected = BufferedCrc(path, size);
+        if (MappedCrc(path, size, 0) != expected || MappedCrc(path, size, MAP_POPULATE) != expected)
+            Fail(std::string(path) + ": the mapped view gives another CRC");
+        std::vector<double> read, buffered, mapped, populated;
+        const int runs = RunsForSize(size);
+        for (int run = 0; run < runs; ++run) {
+            double start = Now();
+            ReadThrough(path);
+            read.push_back(Now() - start);
+            start = Now();
+            BufferedCrc(path, size);
+            buffered.push_back(Now() - start);
+            start = Now();
+            MappedCrc(path, size, 0);
+            mapped.push_back(Now() - start);
+            start = Now();
+            MappedCrc(path, size, MAP_POPULATE);
+            populated.push_back(Now() - start);
+        }
+        const double r = Median(read), b = Median(buffered), m = Median(mapped), p = Median(populated);
+        std::printf("| %s | %d | %s MB/s | %s MB/s | %s | %s MB/s | %s | %s MB/s | %s |\n", SizeText(size).c_str(),
+                    runs, MegabytesPerSecond(size, r).c_str(), MegabytesPerSecond(size, b).c_str(),
+                    Ratio(r / b).c_str(), MegabytesPerSecond(size, m).c_str(), Ratio(r / m).c_str(),
+                    MegabytesPerSecond(size, p).c_str(), Ratio(r / p).c_str());
+        std::fflush(stdout);
+    }
     return 0;
 }
 
@@ -442,8 +543,11 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "files" && argc == 3) return WriteFiles(argv[2]);
     if (command == "engine" && argc > 2) return EngineTable(argc - 2, argv + 2);
+    if (command == "reads" && argc > 2) return ReadsTable(argc - 2, argv + 2);
     if (command == "inputs" && argc == 3) return CheckInputs(argv[2]);
     if (command == "registry" && argc <= 3) return RegistryTable(argc == 3 ? std::atoi(argv[2]) : 10000);
-    std::fprintf(stderr, "usage: orrelin_native_bench files DIR | engine FILE... | registry [KEYS] | inputs DIR\n");
+    std::fprintf(
+        stderr,
+        "usage: orrelin_native_bench files DIR | engine FILE... | reads FILE... | registry [KEYS] | inputs DIR\n");
     return 2;
 }

@@ -11,7 +11,23 @@ namespace korvex {
 // zlib's crc32(crc, data, length): the same arguments, the same answer, so calls chain.
 std::uint32_t Crc32(std::uint32_t crc, const unsigned char* data, std::size_t length);
 
-// The two ways Crc32 computes, reachable on their own so the tests compare both with zlib.
+// The ways Crc32 can compute, narrowest first. Each folding path carries more bytes per
+// step; the widest one the processor and the system support is chosen once per process.
+enum class CrcPath {
+    kZlib,
+    kFold128,  // PCLMULQDQ on 16-byte blocks, four in flight
+    kFold256,  // VPCLMULQDQ on 32-byte registers (AVX2)
+    kFold512,  // VPCLMULQDQ on 64-byte registers (AVX-512F)
+};
+
+// True when this processor has the instructions and the system saves the registers.
+bool CrcPathAvailable(CrcPath path);
+CrcPath ChosenCrcPath();
+const char* CrcPathName(CrcPath path);
+// Crc32 computed one given way; path must be available.
+std::uint32_t Crc32With(CrcPath path, std::uint32_t crc, const unsigned char* data, std::size_t length);
+
+// The 128-bit folding and zlib's loop, as the tests have always reached them.
 // Crc32Folded may only be called where CarrylessMultiplyAvailable() is true.
 bool CarrylessMultiplyAvailable();
 std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dfu_reader.h"
+#include "verdict_cache.h"
 
 #include <windows.h>
 
@@ -22,6 +23,11 @@ public:
     std::uint64_t Size() const override;
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
     std::uint32_t LastError() const override { return m_error; }
+
+    // The open file's identity and state: volume serial number and file ID (128-bit where
+    // the system answers FileIdInfo, else the 64-bit file index), size, last-write and
+    // change time. false when the system answers neither identity.
+    bool QueryState(FileState& state) const;
 
 private:
     orrelin::UniqueFileHandle m_file;

@@ -29,7 +29,7 @@ for arch in x86_64 i686; do
   build cmake -S "$root" -B "$out/$arch" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
     -DORRELIN_WINEPREFIX="$out/wineprefix"
-  build cmake --build "$out/$arch" -j2 --target orrelin_shell_bench orrelin_shell_bench_double
+  build cmake --build "$out/$arch" -j2 --target orrelin_shell_bench orrelin_shell_bench_double orrelin_engine_bench
 done
 
 native="$out/native/bench/orrelin_native_bench"
@@ -70,6 +70,20 @@ echo
 echo "## The engine's .dfu check, native, files in the page cache"
 echo
 "$native" engine "${files[@]}"
+echo
+echo "## The CRC pass natively: read into a buffer in cache against a mapped view in windows"
+echo
+"$native" reads "${files[2]}" "${files[3]}"
+echo
+echo "## The engine's .dfu check under Wine (one CPU) against ReadFile, and its second look"
+echo
+header=(--header)
+for arch in x86_64 i686; do
+  for file in "${files[2]}" "${files[3]}"; do
+    wine_run "$arch" "$out/$arch/bin/orrelin_engine_bench.exe" "${header[@]}" "$(winpath "$file")" | tr -d '\r'
+    header=()
+  done
+done
 echo
 echo "## The registry script interpreter, native, in-memory registry"
 echo

@@ -1,0 +1,152 @@
+// The engine's .dfu check under Wine, against the system's plain read of the same file:
+//
+//   orrelin_engine_bench [--header] FILE.dfu
+//
+// Prints one table row for the file: the CRC path this process chose; the check as the
+// engine reads (a buffer that stays in cache) and the same CRC pass over a mapped view
+// walked in windows, each beside a plain ReadFile loop in this process; and the second
+// check of the unchanged file through Korvex.dll, which remembers its verdict, against
+// the first. Medians of repeated runs, taken in turn.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Korvex.h"
+#include "bench_files.h"
+#include "bench_stats.h"
+#include "crc32.h"
+#include "dfu_reader.h"
+#include "handles.h"
+#include "win_bench_support.h"
+#include "win_file_source.h"
+
+using namespace orrelin::bench;
+
+namespace {
+
+orrelin::UniqueFileHandle OpenForReading(const std::wstring& path)
+{
+    orrelin::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) Fail("%s: cannot open it", Narrow(path).c_str());
+    return file;
+}
+
+// The plain read: ReadFile into one buffer of the engine's chunk size until the end.
+double ReadThrough(const std::wstring& path)
+{
+    static std::vector<unsigned char> buffer(korvex::kReadChunkSize);
+    const double start = Seconds();
+    orrelin::UniqueFileHandle file = OpenForReading(path);
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+    }
+    return Seconds() - start;
+}
+
+// The engine's own read and check, without the verdicts Korvex.dll remembers.
+double FirstCheck(const std::wstring& path)
+{
+    const double start = Seconds();
+    korvex::WinFileSource source;
+    korvex::DfuFileInfo info;
+    if (!source.Open(path.c_str()) || !korvex::ReadDfuFile(source, info)) Fail("%s: rejected", Narrow(path).c_str());
+    return Seconds() - start;
+}
+
+// The CRC pass over a mapped view, a window at a time (a multiple of the 64 KiB the
+// system maps at), so memory stays flat and the 32-bit address space suffices.
+constexpr std::uint64_t kMapWindow = 4 << 20;
+
+double MappedPass(const std::wstring& path, std::uint64_t size, std::uint32_t& crc)
+{
+    const double start = Seconds();
+    orrelin::UniqueFileHandle file = OpenForReading(path);
+    HANDLE mapping = CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) Fail("%s: cannot map it", Narrow(path).c_str());
+    crc = 0;
+    for (std::uint64_t at = 0; at < size; at += kMapWindow) {
+        const SIZE_T count = static_cast<SIZE_T>(size - at < kMapWindow ? size - at : kMapWindow);
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(at >> 32), static_cast<DWORD>(at), count);
+        if (view == nullptr) Fail("%s: cannot map a view", Narrow(path).c_str());
+        crc = korvex::Crc32(crc, static_cast<const unsigned char*>(view), count);
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return Seconds() - start;
+}
+
+double BufferedPass(const std::wstring& path, std::uint64_t size, std::uint32_t& crc)
+{
+    static std::vector<unsigned char> buffer(korvex::kReadChunkSize);
+    const double start = Seconds();
+    korvex::WinFileSource source;
+    if (!source.Open(path.c_str())) Fail("%s: cannot open it", Narrow(path).c_str());
+    crc = 0;
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t count = static_cast<std::size_t>(size - at < buffer.size() ? size - at : buffer.size());
+        if (!source.ReadAt(at, buffer.data(), count)) Fail("%s: read failed", Narrow(path).c_str());
+        crc = korvex::Crc32(crc, buffer.data(), count);
+        at += count;
+    }
+    return Seconds() - start;
+}
+
+double KorvexCheck(const std::wstring& path)
+{
+    CStringX comment;
+    const double start = Seconds();
+    const bool valid = Korvex::IsDFUFileValid(path.c_str(), comment);
+    const double seconds = Seconds() - start;
+    if (!valid) Fail("%s: the engine rejects it", Narrow(path).c_str());
+    return seconds;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    int first = 1;
+    if (argc > 1 && std::wstring(argv[1]) == L"--header") {
+        std::printf(
+            "| arch | file | runs | CRC path | ReadFile alone | engine check | ÷ ReadFile | CRC pass, buffer | "
+            "÷ ReadFile | CRC pass, mapped windows | ÷ ReadFile | second check (first in process) | "
+            "second ÷ first |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        ++first;
+    }
+    if (argc != first + 1) {
+        std::fprintf(stderr, "usage: orrelin_engine_bench [--header] FILE.dfu\n");
+        return 2;
+    }
+    const std::wstring path = argv[first];
+    const std::uint64_t size = FileSizeOf(path);
+    std::uint32_t bufferedCrc = 0, mappedCrc = 0;
+    // Untimed: brings the file into the cache and checks that both passes agree.
+    ReadThrough(path);
+    BufferedPass(path, size, bufferedCrc);
+    MappedPass(path, size, mappedCrc);
+    if (bufferedCrc != mappedCrc) Fail("%s: the mapped view gives another CRC", Narrow(path).c_str());
+    // The first check in this process reads the file; Korvex.dll remembers the verdict.
+    const double firstInProcess = KorvexCheck(path);
+
+    std::vector<double> read, check, buffered, mapped, second;
+    const int runs = RunsForSize(size);
+    for (int run = 0; run < runs; ++run) {
+        read.push_back(ReadThrough(path));
+        check.push_back(FirstCheck(path));
+        buffered.push_back(BufferedPass(path, size, bufferedCrc));
+        mapped.push_back(MappedPass(path, size, mappedCrc));
+        second.push_back(KorvexCheck(path));
+    }
+    const double r = Median(read), c = Median(check), b = Median(buffered), m = Median(mapped), s = Median(second);
+    std::printf("| %s | %s | %d | %s | %s MB/s | %s MB/s | %s | %s MB/s | %s | %s MB/s | %s | %s ms (%s ms) | %s |\n",
+                ArchName(), SizeText(size).c_str(), runs, korvex::CrcPathName(korvex::ChosenCrcPath()),
+                MegabytesPerSecond(size, r).c_str(), MegabytesPerSecond(size, c).c_str(), Ratio(r / c).c_str(),
+                MegabytesPerSecond(size, b).c_str(), Ratio(r / b).c_str(), MegabytesPerSecond(size, m).c_str(),
+                Ratio(r / m).c_str(), Fixed(s * 1e3, 4).c_str(), Milliseconds(firstInProcess).c_str(),
+                Fixed(s / c, 5).c_str());
+    return 0;
+}
