@@ -108,10 +108,8 @@ void PrintHeader()
     std::printf(
         "| arch | file | runs | engine: file check (remembered after the first) | engine: target lists | info tip | "
         "tip beyond engine | right-click | right-click beyond engine | create + release | engine: layout | "
-        "properties | properties beyond engine | peak working set (at start) |
-");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|
-");
+        "properties | properties beyond engine | peak working set (at start) |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 }
 
 }  // namespace
