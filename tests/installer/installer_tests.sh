@@ -16,6 +16,7 @@ wine64=/usr/lib/wine/wine64
 clsid='{B0EC6BBF-49C8-11D5-901D-00B0D064D823}'
 approved='Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 uninstall='Software\Microsoft\Windows\CurrentVersion\Uninstall\Orrelin'
+app_paths='Software\Microsoft\Windows\CurrentVersion\App Paths\Brannoc.exe'
 folder_win="C:\\orrelin-setup-$mode\\Halvorn Brannoc"
 folder=$WINEPREFIX/drive_c/orrelin-setup-$mode/"Halvorn Brannoc"
 work=$(mktemp -d)
@@ -42,9 +43,11 @@ snapshot() { # out
     local key=${spec%:*} view=${spec##*:}
     "$wine32" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
     echo "[[ $key /reg:$view ]]" >>"$1"
-    # UTF-16 out; the wizard's own records and Wine's changing counters are left out.
+    # UTF-16 out. Left out: Wine's own settings and changing times, and the scratch keys of
+    # the registrar's tests, which may run meanwhile.
     iconv -f UTF-16LE -t UTF-8 "$work/export.reg" | tr -d '\r' |
-      grep -v -e '^"LastBootTime"' -e 'Software\\Wine\\' -e '^#time=' >>"$1"
+      awk '/^\[/{skip = index($0, "\\Software\\Wine\\") || index($0, "\\Software\\OrrelinTests")}
+           !skip && !/^"LastBootTime"/ && !/^#time=/' >>"$1"
   done
 }
 
@@ -63,6 +66,9 @@ if [ "$mode" = machine ]; then
   # Another program's association of the file type, which the removal must leave as it was.
   "$wine32" reg add 'HKLM\Software\Classes\.dfu' /ve /d dfufile /f /reg:64 >/dev/null
   "$wine32" reg add 'HKLM\Software\Classes\.dfu' /v "Content Type" /d application/octet-stream /f /reg:64 >/dev/null
+else
+  # The wizard as it registers itself: the setup program finds the folder without /D=.
+  "$wine32" reg add "HKCU\\$app_paths" /ve /d "$folder_win\\Brannoc.exe" /f /reg:64 >/dev/null
 fi
 snapshot "$work/before.txt"
 
@@ -72,7 +78,11 @@ if [ "$mode" = user ]; then switches+=(/CurrentUser); root=HKCU; else switches+=
 started=$(date +%s%N)
 # Through cmd, so the program receives the command line as written: /D= takes the rest of
 # it, spaces included, and would not be found inside the quotes Wine puts around it.
-"$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
+if [ "$mode" = user ]; then
+  "$wine32" "$setup" "${switches[@]}"
+else
+  "$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
+fi
 echo "installed in $((($(date +%s%N) - started) / 1000000)) ms"
 if [ "$mode" = machine ]; then
   # Installing again upgrades in place: the same files, one entry, the same registration.
@@ -136,7 +146,11 @@ else
   fail "registry after removal differs from before installing:"
   head -n 60 "$work/diff.txt"
 fi
-[ "$mode" = user ] || "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f /reg:64 >/dev/null 2>&1 || true
+if [ "$mode" = user ]; then
+  "$wine32" reg delete "HKCU\\$app_paths" /f /reg:64 >/dev/null 2>&1 || true
+else
+  "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f /reg:64 >/dev/null 2>&1 || true
+fi
 rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
