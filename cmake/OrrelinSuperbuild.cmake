@@ -29,3 +29,6 @@ set_tests_properties(wine.prefix.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wi
 
 file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(${windows_dirs})\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
+
+# The setup program, packed from both architectures' DLLs, and its tests.
+add_subdirectory(${CMAKE_SOURCE_DIR}/installer ${CMAKE_BINARY_DIR}/installer)

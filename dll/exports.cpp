@@ -1,9 +1,41 @@
-// The four exports of an in-process COM server.
+// The exports of an in-process COM server: the four of every server, and DllInstall for a
+// registration of the current user's own.
 #include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
 
 #include "hresult.h"
 #include "module.h"
+#include "registration.h"
 #include "shell_approval.h"
+
+namespace {
+
+// A running Explorer shows or drops the extension without a restart.
+HRESULT TellShellAssociationsChanged(HRESULT hr) noexcept
+{
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return hr;
+}
+
+HRESULT RegisterForUser() noexcept
+{
+    PerUserRegistration perUser;
+    RETURN_IF_FAILED(perUser.status());
+    RETURN_IF_FAILED(ApproveShellExtensionForUser());
+    return g_module.RegisterClasses(TRUE);
+}
+
+HRESULT UnregisterForUser() noexcept
+{
+    WithdrawShellExtensionApprovalForUser();
+    PerUserRegistration perUser;
+    RETURN_IF_FAILED(perUser.status());
+    return g_module.UnregisterClasses(TRUE);
+}
+
+}  // namespace
 
 STDAPI DllCanUnloadNow()
 {
@@ -18,12 +50,21 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
 STDAPI DllRegisterServer()
 {
     // Without the rights to approve the extension, nothing else is registered either.
-    RETURN_IF_FAILED(ApproveShellExtension());
-    return g_module.RegisterClasses(TRUE);
+    const HRESULT approved = ApproveShellExtension();
+    if (FAILED(approved)) return approved;
+    return TellShellAssociationsChanged(g_module.RegisterClasses(TRUE));
 }
 
 STDAPI DllUnregisterServer()
 {
     WithdrawShellExtensionApproval();
-    return g_module.UnregisterClasses(TRUE);
+    return TellShellAssociationsChanged(g_module.UnregisterClasses(TRUE));
+}
+
+// "user" (regsvr32 /n /i:user, and /u to remove): the same classes, handlers and approval
+// for the current user only, without administrator rights. Any other request is refused.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
+{
+    if (commandLine == nullptr || _wcsicmp(commandLine, L"user") != 0) return E_INVALIDARG;
+    return TellShellAssociationsChanged(install ? RegisterForUser() : UnregisterForUser());
 }

@@ -6,6 +6,7 @@ using orrelin::UniqueHKey;
 
 namespace {
 
+constexpr wchar_t kShellExtensionsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions";
 constexpr wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr wchar_t kClassIdText[] = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
 // The value's text is the one earlier releases wrote; installers and clean-up tools look for it.
@@ -15,6 +16,17 @@ constexpr wchar_t kApprovalText[] = L"CTxtInfoShlExt extension";
 bool IsNtFamily()
 {
     return (GetVersion() & 0x80000000u) == 0;
+}
+
+bool KeyIsEmpty(HKEY root, const wchar_t* path)
+{
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    return RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
 }
 
 }  // namespace
@@ -36,4 +48,28 @@ void WithdrawShellExtensionApproval() noexcept
     UniqueHKey approved;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) == ERROR_SUCCESS)
         RegDeleteValueW(approved.get(), kClassIdText);
+}
+
+HRESULT ApproveShellExtensionForUser() noexcept
+{
+    if (!IsNtFamily()) return S_OK;
+    UniqueHKey approved;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                                  nullptr, approved.put(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExW(approved.get(), kClassIdText, 0, REG_SZ, reinterpret_cast<const BYTE*>(kApprovalText),
+                                sizeof(kApprovalText));
+    return HRESULT_FROM_WIN32(status);
+}
+
+void WithdrawShellExtensionApprovalForUser() noexcept
+{
+    if (!IsNtFamily()) return;
+    {
+        UniqueHKey approved;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) != ERROR_SUCCESS) return;
+        RegDeleteValueW(approved.get(), kClassIdText);
+    }
+    if (KeyIsEmpty(HKEY_CURRENT_USER, kApprovedKey)) RegDeleteKeyW(HKEY_CURRENT_USER, kApprovedKey);
+    if (KeyIsEmpty(HKEY_CURRENT_USER, kShellExtensionsKey)) RegDeleteKeyW(HKEY_CURRENT_USER, kShellExtensionsKey);
 }

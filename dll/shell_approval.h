@@ -10,3 +10,8 @@ HRESULT ApproveShellExtension() noexcept;
 
 // Removes the approval value again, if it can; never fails.
 void WithdrawShellExtensionApproval() noexcept;
+
+// The same approval in the current user's own list, which is created when missing. On
+// withdrawal the user's list and its parent go again once nothing else is left in them.
+HRESULT ApproveShellExtensionForUser() noexcept;
+void WithdrawShellExtensionApprovalForUser() noexcept;

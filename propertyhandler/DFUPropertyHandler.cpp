@@ -5,6 +5,7 @@
 #include "handler_registration.h"
 #include "hresult.h"
 #include "module.h"
+#include "registration.h"
 #include "module_state.h"
 #include "resource.h"
 #include "stream_layout.h"
@@ -134,11 +135,16 @@ STDMETHODIMP DFUPropertyHandler::IsPropertyWritable(REFPROPERTYKEY)
 
 HRESULT WINAPI DFUPropertyHandler::UpdateRegistry(BOOL doRegister) noexcept
 {
+    // Windows honours the handler list and property schemas only machine-wide: a user's own
+    // registration gets the class and the Details lists, nothing for the machine.
+    const bool machineWide = !IsPerUserRegistration();
     if (doRegister) {
         RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, TRUE, nullptr));
+        if (!machineWide) return S_OK;
         RETURN_IF_FAILED(orrelin::RegisterPropertyHandlerEntry(CLSID_DFUPropertyHandler));
         return orrelin::RegisterPropertySchema();
     }
+    if (!machineWide) return g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, FALSE, nullptr);
     // Removal goes on past a failure, so one missing piece leaves no others behind.
     const HRESULT schema = orrelin::UnregisterPropertySchema();
     const HRESULT entry = orrelin::UnregisterPropertyHandlerEntry(CLSID_DFUPropertyHandler);

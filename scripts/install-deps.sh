@@ -12,6 +12,7 @@ packages=(
   wine wine64 wine32:i386 libwine-dev
   googletest xvfb xauth dfu-util python3
   clang libclang-rt-14-dev clang-format
+  nsis osslsigncode openssl
 )
 
 missing=()

@@ -86,7 +86,36 @@ void DeleteIfEmpty(const std::wstring& keyPath)
     if (empty) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath.c_str());
 }
 
+LONG g_perUserRegistrations = 0;
+
 }  // namespace
+
+PerUserRegistration::PerUserRegistration() noexcept
+{
+    UniqueHKey classes;
+    const LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_ALL_ACCESS, nullptr, classes.put(), nullptr);
+    if (created != ERROR_SUCCESS) {
+        m_status = HRESULT_FROM_WIN32(created);
+        return;
+    }
+    // The system keeps its own copy of the handle.
+    const LONG overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.get());
+    m_status = overridden == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(overridden);
+    if (SUCCEEDED(m_status)) InterlockedIncrement(&g_perUserRegistrations);
+}
+
+PerUserRegistration::~PerUserRegistration()
+{
+    if (FAILED(m_status)) return;
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    InterlockedDecrement(&g_perUserRegistrations);
+}
+
+bool IsPerUserRegistration() noexcept
+{
+    return InterlockedCompareExchange(&g_perUserRegistrations, 0, 0) != 0;
+}
 
 HRESULT CAtlModule::AddCommonVariables(orrelin::IRegistrarBase* registrar) noexcept
 {

@@ -8,6 +8,15 @@
 #include "hresult.h"
 #include "module_file_name.h"
 #include "path.h"
+#include "registration.h"
+
+// Declared by the platform's oleauto.h, though not by the mingw-w64 headers; the import
+// library has both.
+extern "C" {
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* fullPath, OLECHAR* helpDirectory);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libraryId, WORD majorVersion, WORD minorVersion, LCID locale,
+                                        SYSKIND kind);
+}
 
 using orrelin::ComPtr;
 using orrelin::GetModuleFileNameWhole;
@@ -49,6 +58,16 @@ HRESULT LoadTypeLibraryOfModule(HINSTANCE module, BSTR* path, ITypeLib** library
     return S_OK;
 }
 
+namespace {
+
+HRESULT RegisterLibrary(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory) noexcept
+{
+    return IsPerUserRegistration() ? RegisterTypeLibForUser(library, path, helpDirectory)
+                                   : RegisterTypeLib(library, path, helpDirectory);
+}
+
+}  // namespace
+
 HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept
 {
     BSTR pathText = nullptr;
@@ -59,12 +78,12 @@ HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept
 
     BSTR helpFileText = nullptr;
     if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFileText)))
-        return RegisterTypeLib(library.get(), path.get(), nullptr);
+        return RegisterLibrary(library.get(), path.get(), nullptr);
     UniqueBstr helpFile(helpFileText);
     // The help directory: the help file's text up to and including its last separator.
     std::wstring directory;
     if (helpFile) directory = SplitPath(std::wstring(helpFile.get(), SysStringLen(helpFile.get()))).folder;
-    return RegisterTypeLib(library.get(), path.get(), const_cast<wchar_t*>(directory.c_str()));
+    return RegisterLibrary(library.get(), path.get(), const_cast<wchar_t*>(directory.c_str()));
 }
 
 HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept
@@ -76,8 +95,9 @@ HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept
     RETURN_IF_FAILED(loaded);
     TLIBATTR* attributes = nullptr;
     RETURN_IF_FAILED(library->GetLibAttr(&attributes));
-    const HRESULT hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                         attributes->lcid, attributes->syskind);
+    const auto unregister = IsPerUserRegistration() ? UnRegisterTypeLibForUser : UnRegisterTypeLib;
+    const HRESULT hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                  attributes->lcid, attributes->syskind);
     library->ReleaseTLibAttr(attributes);
     return hr;
 }

@@ -39,7 +39,11 @@ bool ToNarrow(const std::wstring& text, UINT codePage, std::string& narrow)
 HRESULT CopyHelpTextInCodePage(const StringList& helpTexts, UINT_PTR offset, UINT type, char* buffer, UINT size,
                                UINT codePage)
 {
-    // Only these two bits are consulted; a request for the entry's verb gets its help text.
+    // Our entries have no verb. Explorer carries a chosen entry out on a second menu by the
+    // verb the first one named; a help text given as the verb would be refused there, so the
+    // download would silently not start. Without a verb Explorer finds the entry itself.
+    if (type == GCS_VERBW || type == GCS_VERBICONW) return E_INVALIDARG;
+    // Otherwise only these two bits are consulted.
     if ((type & (GCS_HELPTEXTA | GCS_UNICODE)) == 0) return E_INVALIDARG;
 
     // The whole offset counts: a 64-bit value must not find an entry through its low half.

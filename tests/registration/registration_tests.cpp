@@ -175,6 +175,26 @@ std::wstring UnregisteredState(const std::wstring& classKeyRemains = L"HKCR\\CLS
            L"Type library not registered\n";
 }
 
+// What a per-user registration touches: the same keys under the user's own classes, shown
+// with the same root name so the machine-wide texts above describe them too.
+std::wstring UserRegistrationState()
+{
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_READ, &classes) != ERROR_SUCCESS)
+        return L"(no user classes)";
+    std::wstring state;
+    for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
+        state += RegistryTreeText(classes, L"HKCR", key);
+    state += RegistryTreeText(classes, L"HKCR", L"CLSID\\" + kClass);
+    RegCloseKey(classes);
+    state += L"Approved " + RegistryValueText(HKEY_CURRENT_USER, kApprovedKey, kClass.c_str()) + L"\n";
+    const std::wstring win = sizeof(void*) == 8 ? L"win64" : L"win32";
+    const std::wstring library =
+        RegistryValueText(HKEY_CURRENT_USER, L"Software\\Classes\\TypeLib\\" + kLibrary + L"\\1.0\\0\\" + win, nullptr);
+    state += std::wstring(L"Type library ") + (library == L"(absent)" ? L"not registered" : L"registered") + L"\n";
+    return state;
+}
+
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -190,6 +210,10 @@ protected:
         for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
             DeleteTree(HKEY_CLASSES_ROOT, key);
         DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass);
+        Regsvr32(L"/u /n /i:user " + Quoted(dll));
+        for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
+            DeleteTree(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\") + key);
+        DeleteTree(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kClass);
     }
 
     std::wstring dll;
@@ -239,6 +263,37 @@ TEST_F(RegistrationTest, AnotherProgramsSubkeyKeepsTheClassKey)
                                 kClass + L"\\Foreign\n"),
               RegistrationState())
         << Narrow(RegistrationState());
+}
+
+TEST_F(RegistrationTest, PerUserInstallWritesTheUsersClassesAndNothingForTheMachine)
+{
+    const std::wstring machineBefore = RegistrationState();
+    ASSERT_EQ(0u, Regsvr32(L"/n /i:user " + Quoted(dll)));
+    EXPECT_EQ(RegisteredState(dll), UserRegistrationState()) << Narrow(UserRegistrationState());
+    EXPECT_EQ(machineBefore, RegistrationState()) << Narrow(RegistrationState());
+
+    ASSERT_EQ(0u, Regsvr32(L"/u /n /i:user " + Quoted(dll)));
+    EXPECT_EQ(UnregisteredState(), UserRegistrationState()) << Narrow(UserRegistrationState());
+    EXPECT_EQ(L"(absent)", RegistryValueText(HKEY_CURRENT_USER, kApprovedKey, nullptr));
+    EXPECT_EQ(machineBefore, RegistrationState());
+}
+
+TEST_F(RegistrationTest, DllInstallRefusesEveryRequestButUser)
+{
+    HMODULE library = LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(nullptr, library);
+    using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+    auto install = reinterpret_cast<InstallFn>(reinterpret_cast<void (*)()>(GetProcAddress(library, "DllInstall")));
+    ASSERT_NE(nullptr, install);
+    const std::wstring before = UserRegistrationState() + RegistrationState();
+    for (const wchar_t* request : {static_cast<const wchar_t*>(nullptr), L"", L"machine", L"users", L"user "}) {
+        for (BOOL direction : {TRUE, FALSE}) {
+            SCOPED_TRACE(request == nullptr ? "(null)" : Narrow(request));
+            EXPECT_EQ(E_INVALIDARG, install(direction, request));
+        }
+    }
+    EXPECT_EQ(before, UserRegistrationState() + RegistrationState());
+    FreeLibrary(library);
 }
 
 // Renames the copy's TYPELIB resource type in its resource directory (a length-prefixed

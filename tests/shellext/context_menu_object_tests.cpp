@@ -46,6 +46,9 @@ TEST_F(ContextMenuObject, EntriesHelpTextsAndLaunchAgree)
     wchar_t help[200] = {};
     ASSERT_EQ(S_OK, menu->GetCommandString(2, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 200));
     EXPECT_STREQ(L"Download 'Boot loader' via COM2 using the Halvorn Device Firmware Upgrade Wizard", help);
+    // No verb: Explorer finds a chosen entry on its second menu by itself.
+    for (UINT verbRequest : {UINT{GCS_VERBW}, UINT{GCS_VERBICONW}, UINT{GCS_VERBA}})
+        EXPECT_EQ(E_INVALIDARG, menu->GetCommandString(2, verbRequest, nullptr, reinterpret_cast<char*>(help), 200));
 
     ASSERT_EQ(S_OK, Invoke(MAKEINTRESOURCEA(2)));
     const std::vector<WizardStart> starts = record.WaitFor(1);

@@ -46,9 +46,20 @@ TEST(HelpText, AnswersEachRequestTypeByItsTwoBits)
         UINT type;
         Answer answer;
     } rows[] = {
-        {GCS_VERBA, Refused},  {GCS_HELPTEXTA, Narrow}, {GCS_VALIDATEA, Refused}, {3, Narrow},
-        {GCS_VERBW, Wide},     {GCS_HELPTEXTW, Wide},   {GCS_VALIDATEW, Wide},    {7, Wide},
-        {GCS_VERBICONW, Wide}, {0x8, Refused},          {0x10, Refused},          {0x11, Narrow},
+        {GCS_VERBA, Refused},
+        {GCS_HELPTEXTA, Narrow},
+        {GCS_VALIDATEA, Refused},
+        {3, Narrow},
+        {GCS_VERBW, Refused},
+        {GCS_HELPTEXTW, Wide},
+        {GCS_VALIDATEW, Wide},
+        {7, Wide},
+        {GCS_VERBICONW, Refused},
+        {0x8, Refused},
+        {0x10, Refused},
+        {0x11, Narrow},
+        {0x15, Wide},
+        {0x16, Wide},
     };
     const orrelin::StringList list = ThreeEntries();
     for (const auto& row : rows) {

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# installer_tests.sh machine|user BUILD_DIR SETUP_EXE
+# Installs the setup program silently into a folder that holds a stand-in wizard, checks
+# the files, the registration in both registry views and the Add or Remove Programs entry,
+# drives the installed extension with the shell host, uninstalls it in place and compares
+# the registry with the state before installing: nothing left, nothing foreign removed.
+set -euo pipefail
+mode=$1 build=$2 setup=$3
+# The DLLs as packed, beside the setup program.
+payload=$(dirname "$setup")/payload
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine32=wine
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=wine64
+
+clsid='{B0EC6BBF-49C8-11D5-901D-00B0D064D823}'
+approved='Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
+uninstall='Software\Microsoft\Windows\CurrentVersion\Uninstall\Orrelin'
+app_paths='Software\Microsoft\Windows\CurrentVersion\App Paths\Brannoc.exe'
+folder_win="C:\\orrelin-setup-$mode\\Halvorn Brannoc"
+folder=$WINEPREFIX/drive_c/orrelin-setup-$mode/"Halvorn Brannoc"
+work=$(mktemp -d)
+failures=0
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { if eval "$2"; then echo "ok: $1"; else fail "$1"; fi; }
+
+# reg.exe's answer to one value: its data, or empty when absent.
+reg_value() { # key value-name-or-/ve view
+  local args=(query "$1")
+  if [ "$2" = /ve ]; then args+=(/ve); else args+=(/v "$2"); fi
+  "$wine32" reg "${args[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n 1 || true
+}
+
+# The registry parts an installation may touch, as text: the machine's software in both
+# views, the classes in both views and the whole current user.
+snapshot() { # out
+  : >"$1"
+  local spec
+  for spec in 'HKLM\Software:64' 'HKLM\Software:32' 'HKCR:64' 'HKCR:32' 'HKCU:64'; do
+    local key=${spec%:*} view=${spec##*:}
+    "$wine32" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
+    echo "[[ $key /reg:$view ]]" >>"$1"
+    # UTF-16 out. Left out: Wine's own settings and changing times, and the scratch keys of
+    # the registrar's tests, which may run meanwhile.
+    iconv -f UTF-16LE -t UTF-8 "$work/export.reg" | tr -d '\r' |
+      awk '/^\[/{skip = index($0, "\\Software\\Wine\\") || index($0, "\\Software\\OrrelinTests")}
+           !skip && !/^"LastBootTime"/ && !/^#time=/' >>"$1"
+  done
+}
+
+# The machine's part of a snapshot: its sections of HKLM and HKCR.
+# Wine's RegisterTypeLibForUser registers the library's interfaces for the machine (a stub
+# that says so); on Windows they go to the user's classes. Only those keys are left out.
+machine_part() {
+  awk '/^\[\[ /{on = ($2 != "HKCU")} /^\[/{skip = index($0, "Interface\\{B0EC6BBE-49C8-11D5-901D-00B0D064D823}") > 0}
+       on && !skip' "$1"
+}
+
+rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
+mkdir -p "$folder"
+cp "$build/x86_64/bin/Brannoc.exe" "$folder/"
+if [ "$mode" = machine ]; then
+  # Another program's association of the file type, which the removal must leave as it was.
+  "$wine32" reg add 'HKLM\Software\Classes\.dfu' /ve /d dfufile /f /reg:64 >/dev/null
+  "$wine32" reg add 'HKLM\Software\Classes\.dfu' /v "Content Type" /d application/octet-stream /f /reg:64 >/dev/null
+else
+  # The wizard as it registers itself: the setup program finds the folder without /D=.
+  "$wine32" reg add "HKCU\\$app_paths" /ve /d "$folder_win\\Brannoc.exe" /f /reg:64 >/dev/null
+fi
+snapshot "$work/before.txt"
+
+switches=(/S)
+root=HKLM
+if [ "$mode" = user ]; then switches+=(/CurrentUser); root=HKCU; else switches+=(/With32Bit); fi
+started=$(date +%s%N)
+# Through cmd, so the program receives the command line as written: /D= takes the rest of
+# it, spaces included, and would not be found inside the quotes Wine puts around it.
+if [ "$mode" = user ]; then
+  "$wine32" "$setup" "${switches[@]}"
+else
+  "$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
+fi
+echo "installed in $((($(date +%s%N) - started) / 1000000)) ms"
+if [ "$mode" = machine ]; then
+  # Installing again upgrades in place: the same files, one entry, the same registration.
+  "$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
+  entries=$("$wine32" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:64 | tr -d '\r' |
+    grep -ci 'Uninstall\\Orrelin' || true)
+  check "one entry after installing again" '[ "$entries" -eq 1 ]'
+fi
+
+check "x86_64 Orrelin.dll installed" 'cmp -s "$folder/Orrelin.dll" "$payload/x86_64/Orrelin.dll"'
+check "x86_64 Korvex.dll installed" 'cmp -s "$folder/Korvex.dll" "$payload/x86_64/Korvex.dll"'
+check "uninstaller installed" '[ -f "$folder/Uninstall-Orrelin.exe" ]'
+check "stand-in wizard untouched" 'cmp -s "$folder/Brannoc.exe" "$build/x86_64/bin/Brannoc.exe"'
+
+if [ "$mode" = user ]; then
+  classes='HKCU\Software\Classes'
+  check "HKLM unchanged while installed" \
+    'snapshot "$work/installed.txt"; diff <(machine_part "$work/before.txt") <(machine_part "$work/installed.txt")'
+  check "no 32-bit copy without asking" '[ ! -e "$folder/x86" ]'
+else
+  classes='HKCR'
+  check "i686 Orrelin.dll installed" 'cmp -s "$folder/x86/Orrelin.dll" "$payload/i686/Orrelin.dll"'
+  check "i686 registered in the 32-bit view" \
+    '[ "$(reg_value "$classes\CLSID\\$clsid\InprocServer32" /ve 32)" = "$folder_win\x86\Orrelin.dll" ]'
+fi
+check "x86_64 registered in the 64-bit view" \
+  '[ "$(reg_value "$classes\CLSID\\$clsid\InprocServer32" /ve 64)" = "$folder_win\Orrelin.dll" ]'
+check "approved" '[ "$(reg_value "$root\\$approved" "$clsid" 64)" = "CTxtInfoShlExt extension" ]'
+
+for row in "DisplayName=Orrelin (DFU firmware files in Explorer)" "DisplayVersion=2.4.0.0" "Publisher=Halvorn" \
+  "InstallLocation=$folder_win" "UninstallString=\"$folder_win\\Uninstall-Orrelin.exe\"" \
+  "QuietUninstallString=\"$folder_win\\Uninstall-Orrelin.exe\" /S" "DisplayIcon=$folder_win\\Uninstall-Orrelin.exe" \
+  "NoModify=0x1" "NoRepair=0x1"; do
+  name=${row%%=*} expected=${row#*=}
+  check "entry $name" '[ "$(reg_value "$root\\$uninstall" "$name" 64)" = "$expected" ]'
+done
+size=$(reg_value "$root\\$uninstall" EstimatedSize 64)
+check "entry EstimatedSize ($size KB)" '[ -n "$size" ] && [ $((size)) -gt 100 ]'
+
+if [ "$mode" = machine ]; then
+  # The shell host takes the handlers from the registry, as Explorer does: the installed
+  # library answers and finds the wizard beside itself.
+  (cd "$folder" && "$wine64" "$build/x86_64/bin/dfushell.exe" --no-ui "$build/x86_64/bin/engine-samples/ids.dfu") \
+    >"$work/host.txt" 2>&1 || true
+  tr -d '\r' <"$work/host.txt" >"$work/host-lf.txt"
+  check "info tip shown" 'grep -q "Device Firmware Upgrade (DFU) file" "$work/host-lf.txt"'
+  check "menu entries shown" 'grep -Eq "Context menu from Orrelin.DFUShellExt: [1-9]" "$work/host-lf.txt" && grep -q "using the Halvorn Device" "$work/host-lf.txt"'
+  [ "$failures" -eq 0 ] || cat "$work/host-lf.txt"
+fi
+
+# In place (_?=): an uninstaller started with only /S returns before it has finished.
+(cd "$folder" && "$wine32" cmd /c "Uninstall-Orrelin.exe /S _?=$folder_win")
+check "library files removed" '[ ! -e "$folder/Orrelin.dll" ] && [ ! -e "$folder/Korvex.dll" ] && [ ! -e "$folder/x86" ]'
+check "wizard stays" '[ -f "$folder/Brannoc.exe" ]'
+# Running in place, the uninstaller cannot delete itself.
+rm -f "$folder/Uninstall-Orrelin.exe"
+snapshot "$work/after.txt"
+if diff -u "$work/before.txt" "$work/after.txt" >"$work/diff.txt"; then
+  echo "ok: registry after removal equals before installing ($(wc -l <"$work/before.txt") lines compared)"
+else
+  fail "registry after removal differs from before installing:"
+  head -n 60 "$work/diff.txt"
+fi
+if [ "$mode" = user ]; then
+  "$wine32" reg delete "HKCU\\$app_paths" /f /reg:64 >/dev/null 2>&1 || true
+else
+  "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f /reg:64 >/dev/null 2>&1 || true
+fi
+rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
