@@ -267,7 +267,7 @@ int EngineTable(int count, char** paths)
 // The CRC of a file read into one buffer of the engine's chunk size, as the engine reads it.
 std::uint32_t BufferedCrc(const char* path, std::uint64_t size)
 {
-    PosixFileSource source;
+    korvex::PosixFileSource source;
     if (!source.Open(path)) Fail(std::string(path) + ": cannot open it");
     static std::vector<unsigned char> buffer(korvex::kReadChunkSize);
     std::uint32_t crc = 0;

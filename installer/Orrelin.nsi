@@ -295,8 +295,11 @@ Section "Uninstall"
     ${EndIf}
   ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
-  ; A user's list of installed programs may have been made for this one.
-  DeleteRegKey /ifempty SHCTX "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+  ; A user's list of installed programs may have been made for this one; the machine's list
+  ; belongs to Windows.
+  ${If} $PerUser == 1
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+  ${EndIf}
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 
   IfRebootFlag 0 +2

@@ -63,6 +63,14 @@ rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
 mkdir -p "$folder"
 cp "$build/x86_64/bin/Brannoc.exe" "$folder/"
 if [ "$mode" = machine ]; then
+  # What earlier registrations in this shared prefix left of the file type (the registry
+  # script never removes it; the uninstaller removes what names our class) goes first.
+  for view in 64 32; do
+    "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f "/reg:$view" >/dev/null 2>&1 || true
+    "$wine32" reg delete 'HKLM\Software\Classes\dfufile\ShellEx' /f "/reg:$view" >/dev/null 2>&1 || true
+  done
+  # Windows always has the machine's list of installed programs; a new Wine prefix may not.
+  "$wine32" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f /reg:64 >/dev/null
   # Another program's association of the file type, which the removal must leave as it was.
   "$wine32" reg add 'HKLM\Software\Classes\.dfu' /ve /d dfufile /f /reg:64 >/dev/null
   "$wine32" reg add 'HKLM\Software\Classes\.dfu' /v "Content Type" /d application/octet-stream /f /reg:64 >/dev/null

@@ -270,7 +270,7 @@ TEST_P(StoreOfStream, GivesAStoreWithTheVerdict)
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, StoreOfStream, ::testing::ValuesIn(kStreams),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(PropertyHandlerTest, IsReadOnlyAndInitialisedOnce)
 {

@@ -184,7 +184,7 @@ std::wstring UserRegistrationState()
         return L"(no user classes)";
     std::wstring state;
     for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
-        state += RegistryTreeText(classes, L"HKCR", key);
+        state += WithoutDetailsLists(RegistryTreeText(classes, L"HKCR", key));
     state += RegistryTreeText(classes, L"HKCR", L"CLSID\\" + kClass);
     RegCloseKey(classes);
     state += L"Approved " + RegistryValueText(HKEY_CURRENT_USER, kApprovedKey, kClass.c_str()) + L"\n";
