@@ -62,6 +62,15 @@ machine_part() {
 rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
 mkdir -p "$folder"
 cp "$build/x86_64/bin/Brannoc.exe" "$folder/"
+# Before installing means without this extension: the keys an earlier regsvr32 /u of
+# another test leaves (the info tip handler naming our class, emptied handler keys) go.
+for classes in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
+  for view in 64 32; do
+    for key in '.dfu\shellex' 'dfufile\ShellEx'; do
+      "$wine32" reg delete "$classes\\$key" /f "/reg:$view" >/dev/null 2>&1 || true
+    done
+  done
+done
 if [ "$mode" = machine ]; then
   # What earlier registrations in this shared prefix left of the file type (the registry
   # script never removes it; the uninstaller removes what names our class) goes first.
