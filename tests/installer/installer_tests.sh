@@ -72,12 +72,6 @@ for classes in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
   done
 done
 if [ "$mode" = machine ]; then
-  # What earlier registrations in this shared prefix left of the file type (the registry
-  # script never removes it; the uninstaller removes what names our class) goes first.
-  for view in 64 32; do
-    "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f "/reg:$view" >/dev/null 2>&1 || true
-    "$wine32" reg delete 'HKLM\Software\Classes\dfufile\ShellEx' /f "/reg:$view" >/dev/null 2>&1 || true
-  done
   # Windows always has the machine's list of installed programs; a new Wine prefix may not.
   "$wine32" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f /reg:64 >/dev/null
   # Another program's association of the file type, which the removal must leave as it was.
