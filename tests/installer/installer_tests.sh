@@ -38,9 +38,9 @@ reg_value() { # key value-name-or-/ve view
 # views, the classes in both views and the whole current user.
 snapshot() { # out
   : >"$1"
-  local spec
-  for spec in 'HKLM\Software:64' 'HKLM\Software:32' 'HKCR:64' 'HKCR:32' 'HKCU:64'; do
-    local key=${spec%:*} view=${spec##*:}
+  local where
+  for where in 'HKLM\Software:64' 'HKLM\Software:32' 'HKCR:64' 'HKCR:32' 'HKCU:64'; do
+    local key=${where%:*} view=${where##*:}
     "$wine32" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
     echo "[[ $key /reg:$view ]]" >>"$1"
     # UTF-16 out. Left out: Wine's own settings and changing times, and the scratch keys of
