@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "KorvexDouble.h"
+#include "module_file_name.h"
 #include "Orrelin_i.h"
 #include "bench_stats.h"
 #include "win_bench_support.h"
@@ -103,8 +104,8 @@ double MedianRegistrationRoundTrip(HMODULE library)
     if (registerServer == nullptr || unregisterServer == nullptr) Fail("Orrelin.dll lacks its registration exports");
     if (!RegisteredServer().empty()) Fail("the class is already registered; unregister it first");
 
-    wchar_t module[MAX_PATH];
-    GetModuleFileNameW(library, module, MAX_PATH);
+    std::wstring module;
+    FailIfFailed(orrelin::GetModuleFileNameWhole(library, module), "GetModuleFileNameW");
     std::vector<double> times;
     for (int run = 0; run <= kRegistrationRuns; ++run) {
         const double start = Seconds();
@@ -112,7 +113,7 @@ double MedianRegistrationRoundTrip(HMODULE library)
         const double registering = Seconds() - start;
         FailIfFailed(registered, "DllRegisterServer");
         // Outside the timed calls: the class must name this very DLL as its server.
-        if (lstrcmpiW(RegisteredServer().c_str(), module) != 0) Fail("registration does not name this DLL");
+        if (lstrcmpiW(RegisteredServer().c_str(), module.c_str()) != 0) Fail("registration does not name this DLL");
         const double middle = Seconds();
         const HRESULT unregistered = unregisterServer();
         const double unregistering = Seconds() - middle;

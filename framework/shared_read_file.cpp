@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "path.h"
+
 namespace orrelin {
 
 __time64_t TimeFromFileTime(const FILETIME& time) noexcept
@@ -63,8 +65,7 @@ std::wstring FileTitleOf(const std::wstring& path)
         if (result < 0) break;
         buffer.assign(static_cast<size_t>(result) + 1, L'\0');
     }
-    const size_t slash = path.find_last_of(L"\\/:");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return SplitPath(path).leaf;
 }
 
 }  // namespace orrelin

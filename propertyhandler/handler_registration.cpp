@@ -8,6 +8,7 @@
 #include "hresult.h"
 #include "module_file_name.h"
 #include "module_state.h"
+#include "path.h"
 
 namespace orrelin {
 
@@ -48,7 +49,7 @@ HRESULT SchemaPath(std::wstring& path) noexcept
     return GuardComBoundary([&] {
         std::wstring module;
         RETURN_IF_FAILED(GetModuleFileNameWhole(ThisModule(), module));
-        path = module.substr(0, module.find_last_of(L'\\') + 1) + kSchemaFile;
+        path = SplitPath(module).folder + kSchemaFile;
         return S_OK;
     });
 }
