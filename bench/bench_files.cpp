@@ -143,4 +143,53 @@ bool WriteBenchFile(const std::string& path, std::uint64_t size)
     return ok;
 }
 
+std::string ElementsFileName(std::uint32_t count)
+{
+    return "dfu-" + std::to_string(count) + "-elements.dfu";
+}
+
+bool WriteElementsFile(const std::string& path, std::uint32_t count, std::uint32_t length)
+{
+    const std::size_t targetSize = std::size_t(count) * (kElementHeaderSize + length);
+    std::vector<unsigned char> bytes(kDfuSePrefixSize + kTargetPrefixSize + targetSize + kSuffixSize);
+    unsigned char* header = bytes.data();
+    std::memcpy(header, "DfuSe", 5);
+    header[5] = 1;
+    PutLe32(header + 6, static_cast<std::uint32_t>(bytes.size() - kSuffixSize));
+    header[10] = 1;
+    unsigned char* target = header + kDfuSePrefixSize;
+    std::memcpy(target, "Target", 6);
+    PutLe32(target + 7, 1);
+    std::memcpy(target + 11, kBenchTargetName, sizeof kBenchTargetName - 1);
+    PutLe32(target + 266, static_cast<std::uint32_t>(targetSize));
+    PutLe32(target + 270, count);
+    unsigned char* element = target + kTargetPrefixSize;
+    std::uint64_t state = 0x9E3779B97F4A7C15ull ^ count;
+    for (std::uint32_t i = 0; i < count; ++i, element += kElementHeaderSize + length) {
+        PutLe32(element, 0x08000000u + i * length);
+        PutLe32(element + 4, length);
+        FillPseudoRandom(element + kElementHeaderSize, length, state);
+    }
+    unsigned char* suffix = bytes.data() + bytes.size() - kSuffixSize;
+    PutLe16(suffix, kBenchRelease);
+    PutLe16(suffix + 2, kBenchProduct);
+    PutLe16(suffix + 4, kBenchVendor);
+    PutLe16(suffix + 6, 0x011A);
+    std::memcpy(suffix + 8, "UFD", 3);
+    suffix[11] = static_cast<unsigned char>(kSuffixSize);
+    const uLong crc = crc32(crc32(0, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size() - 4));
+    PutLe32(suffix + 12, static_cast<std::uint32_t>(crc) ^ 0xFFFFFFFFu);
+
+    const std::string temporary = path + ".part";
+    const int file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool ok = file >= 0 && WriteAll(file, bytes.data(), bytes.size());
+    if (file >= 0) ok = ::close(file) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
 }  // namespace orrelin::bench

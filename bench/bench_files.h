@@ -25,4 +25,11 @@ std::string BenchFileName(std::uint64_t size);
 // final name). False with a message on stderr when it cannot.
 bool WriteBenchFile(const std::string& path, std::uint64_t size);
 
+// The preview's many-element input: one target of `count` elements of `length` bytes each,
+// one after another from 0x08000000. "dfu-5000-elements.dfu" for 5,000.
+constexpr std::uint32_t kBenchElementCount = 5000;
+constexpr std::uint32_t kBenchElementLength = 256;
+std::string ElementsFileName(std::uint32_t count);
+bool WriteElementsFile(const std::string& path, std::uint32_t count, std::uint32_t length);
+
 }  // namespace orrelin::bench

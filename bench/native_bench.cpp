@@ -180,6 +180,9 @@ int WriteFiles(const char* folder)
         if (!present && !WriteBenchFile(path, size)) return 1;
         std::printf("%s\n", path.c_str());
     }
+    const std::string elements = std::string(folder) + "/" + ElementsFileName(kBenchElementCount);
+    if (!WriteElementsFile(elements, kBenchElementCount, kBenchElementLength)) return 1;
+    std::printf("%s\n", elements.c_str());
     return 0;
 }
 

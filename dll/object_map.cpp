@@ -3,6 +3,7 @@
 // the application object.
 #include "object_map.h"
 
+#include "DFUPreviewHandler.h"
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
 #include "orrelin_app.h"
@@ -13,6 +14,7 @@ CComModule g_module;
 ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     ObjectMapEntryFor<DFUPropertyHandler>(),
+    ObjectMapEntryFor<DFUPreviewHandler>(),
     kObjectMapEnd,
 };
 

@@ -102,6 +102,21 @@ struct Menu {
     static Type Empty() noexcept { return nullptr; }
     static void Close(Type h) noexcept { DestroyMenu(h); }
 };
+struct GdiObject {  // fonts, brushes, pens, bitmaps
+    using Type = HGDIOBJ;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DeleteObject(h); }
+};
+struct MemoryDc {  // CreateCompatibleDC
+    using Type = HDC;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DeleteDC(h); }
+};
+struct Window {
+    using Type = HWND;
+    static Type Empty() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DestroyWindow(h); }
+};
 struct ActCtx {
     using Type = HANDLE;
     static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
@@ -118,6 +133,9 @@ using UniqueCoTaskMemory = UniqueAny<traits::CoTaskMemory>;
 using UniqueBstr = UniqueAny<traits::Bstr>;
 using UniqueActCtx = UniqueAny<traits::ActCtx>;
 using UniqueMenu = UniqueAny<traits::Menu>;
+using UniqueGdiObject = UniqueAny<traits::GdiObject>;
+using UniqueMemoryDc = UniqueAny<traits::MemoryDc>;
+using UniqueWindow = UniqueAny<traits::Window>;
 
 // A COM interface pointer that holds one reference.
 template <typename T>

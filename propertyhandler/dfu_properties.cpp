@@ -1,5 +1,6 @@
 #include "dfu_properties.h"
 
+#include "dfu_words.h"
 #include "resource.h"
 #include "string_table.h"
 
@@ -22,42 +23,13 @@ namespace {
 
 constexpr std::uint16_t kNotStated = 0xFFFF;
 
-UINT VerdictText(const KorvexDfuLayout& layout)
-{
-    switch (layout.verdict) {
-    case KORVEX_DFU_VALID:
-        return IDS_VERDICT_VALID;
-    case KORVEX_DFU_TOO_SHORT:
-        return IDS_VERDICT_TOO_SHORT;
-    case KORVEX_DFU_NO_SUFFIX:
-        return IDS_VERDICT_NO_SUFFIX;
-    case KORVEX_DFU_UNKNOWN_VERSION:
-        return IDS_VERDICT_UNKNOWN_VERSION;
-    case KORVEX_DFU_BAD_SUFFIX_LENGTH:
-        return IDS_VERDICT_BAD_SUFFIX_LENGTH;
-    case KORVEX_DFU_CRC_MISMATCH:
-        return (layout.flags & KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX) != 0 ? IDS_VERDICT_CRC_LPC_PREFIX
-                                                                       : IDS_VERDICT_CRC_MISMATCH;
-    default:
-        return IDS_VERDICT_UNREADABLE;
-    }
-}
-
-// A binary-coded version: 0x0100 is "1.0", 0x011A is "1.1a".
-std::wstring VersionText(std::uint16_t bcd)
-{
-    std::wstring text = std::to_wstring(bcd >> 8) + L"." + std::to_wstring((bcd >> 4) & 0xF);
-    if ((bcd & 0xF) != 0) text += L"0123456789abcdef"[bcd & 0xF];
-    return text;
-}
-
 }  // namespace
 
 std::vector<DfuProperty> DfuPropertiesOf(const KorvexDfuLayout& layout)
 {
     std::vector<DfuProperty> properties;
     if (layout.verdict != KORVEX_DFU_VALID) {
-        properties.push_back({kDfuVerdict, LoadResString(VerdictText(layout))});
+        properties.push_back({kDfuVerdict, LoadResString(VerdictTextId(layout))});
         return properties;
     }
     if (layout.vendor != kNotStated)
@@ -66,7 +38,7 @@ std::vector<DfuProperty> DfuPropertiesOf(const KorvexDfuLayout& layout)
         properties.push_back({kDfuProductId, FormatResString(IDS_PROPERTY_NUMBER, {unsigned{layout.product}})});
     if (layout.release != kNotStated)
         properties.push_back({kDfuRelease, FormatResString(IDS_PROPERTY_RELEASE, {unsigned{layout.release}})});
-    properties.push_back({kDfuVersion, VersionText(layout.dfuVersion)});
+    properties.push_back({kDfuVersion, DfuVersionText(layout.dfuVersion)});
 
     // A plain DFU file is all firmware up to its suffix; a DfuSe image's firmware is its
     // elements' data.
@@ -93,7 +65,7 @@ std::vector<DfuProperty> DfuPropertiesOf(const KorvexDfuLayout& layout)
         if (!names.empty()) properties.push_back({kDfuTargetNames, std::move(names)});
     }
     properties.push_back({kDfuImageSize, imageSize});
-    properties.push_back({kDfuVerdict, LoadResString(VerdictText(layout))});
+    properties.push_back({kDfuVerdict, LoadResString(VerdictTextId(layout))});
     if (!comment.empty()) properties.push_back({kSystemComment, comment});
     return properties;
 }

@@ -7,6 +7,11 @@
 #define IDR_DFUSHELLEXT 102
 // Registry script of DFUPropertyHandler.
 #define IDR_DFUPROPERTYHANDLER 103
+// Registry script of DFUPreviewHandler.
+#define IDR_DFUPREVIEWHANDLER 104
+
+// The preview handler's icon, as its registration names it.
+#define IDI_PREVIEWHANDLER 105
 
 // Info tip.
 #define IDS_INFOTIP_HEADER 116
@@ -45,5 +50,25 @@
 #define IDS_VERDICT_CRC_MISMATCH 215
 #define IDS_VERDICT_CRC_LPC_PREFIX 216
 #define IDS_VERDICT_UNREADABLE 217
+
+// The preview pane: the header, the targets' headings, the labels' words, and the
+// handler's display name.
+#define IDS_PREVIEW_VENDOR 224
+#define IDS_PREVIEW_PRODUCT 225
+#define IDS_PREVIEW_RELEASE 226
+#define IDS_PREVIEW_DFUSE 227
+#define IDS_PREVIEW_PLAIN 228
+#define IDS_PREVIEW_CRC 229
+#define IDS_PREVIEW_REASON 230
+#define IDS_PREVIEW_TARGET 231
+#define IDS_PREVIEW_TARGET_UNNAMED 232
+#define IDS_PREVIEW_TARGET_SUMMARY 233
+#define IDS_PREVIEW_MORE_TARGETS 234
+#define IDS_PREVIEW_BYTES 235
+#define IDS_PREVIEW_ELEMENTS 236
+#define IDS_PREVIEW_GAP 237
+#define IDS_PREVIEW_OVERLAP 238
+#define IDS_PREVIEW_OVERRUN 239
+#define IDS_PREVIEW_DISPLAY_NAME 240
 
 #endif

@@ -29,7 +29,8 @@ for arch in x86_64 i686; do
   build cmake -S "$root" -B "$out/$arch" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
     -DORRELIN_WINEPREFIX="$out/wineprefix"
-  build cmake --build "$out/$arch" -j2 --target orrelin_shell_bench orrelin_shell_bench_double orrelin_engine_bench
+  build cmake --build "$out/$arch" -j2 --target orrelin_shell_bench orrelin_shell_bench_double orrelin_engine_bench \
+    orrelin_preview_bench
 done
 
 native="$out/native/bench/orrelin_native_bench"
@@ -105,6 +106,22 @@ for arch in x86_64 i686; do
   regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
   for file in "${files[@]}"; do
     wine_run "$arch" "$out/$arch/bin/orrelin_shell_bench.exe" "${header[@]}" "$(winpath "$file")" | tr -d '\r'
+    header=()
+  done
+  regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")"
+done
+echo
+echo "## The preview pane under Wine (one CPU, a virtual display), registered by regsvr32"
+echo
+# The preview draws into a window: without a display of its own, one is started for it.
+display=()
+if [ -z "${DISPLAY:-}" ]; then display=(xvfb-run -a); fi
+header=(--header)
+for arch in x86_64 i686; do
+  regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
+  for file in "${files[1]}" "$out/files/dfu-5000-elements.dfu"; do
+    "${display[@]}" "${pin[@]}" "$out/$arch/wine-run" "$out/$arch/bin/orrelin_preview_bench.exe" "${header[@]}" \
+      "$(winpath "$file")" | tr -d '\r'
     header=()
   done
   regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")"

@@ -2,8 +2,8 @@
 # The demo: installs what is missing, builds, registers the 64-bit extension in the build's
 # Wine prefix with the 64-bit regsvr32, makes a sample .dfu file, and drives the extension
 # as Explorer would: the info tip, the download menu with its help texts, the default
-# entry, which starts the (stand-in) upgrade wizard, and the property store that the
-# Details view and search read.
+# entry, which starts the (stand-in) upgrade wizard, the property store that the Details
+# view and search read, and the preview pane's picture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORRELIN_BUILD_DIR:-$root/build}
@@ -43,6 +43,15 @@ ORRELIN_WIZARD_RECORD=$(winpath "$record")
 echo
 echo "== Its properties, as the Details view, the Details pane and search read them"
 "$loader" "$bin/dfushell.exe" --properties "$(winpath "$sample")" | tr -d '\r'
+
+echo
+echo "== Its preview pane, drawn into a window and saved as a picture"
+# A window needs a display: without one, a virtual display is started for it.
+display=()
+if [ -z "${DISPLAY:-}" ]; then display=(xvfb-run -a); fi
+"${display[@]}" "$loader" "$bin/dfushell.exe" --preview "$(winpath "$sample")" \
+  --png "$(winpath "$demo/preview.png")" | tr -d '\r'
+echo "picture: $demo/preview.png"
 
 # The wizard runs on its own; give it a moment to say how it was started.
 for _ in $(seq 1 50); do [ -s "$record" ] && break; sleep 0.1; done

@@ -63,16 +63,21 @@ void DeleteTree(HKEY root, const std::wstring& path)
     RegDeleteKeyW(root, path.c_str());
 }
 
-// The tree without the property handler's Details lists, which the property handler's own
-// tests check: what remains is the shell extension's, exactly as before.
-std::wstring WithoutDetailsLists(const std::wstring& tree)
+// The tree without the property handler's Details lists and the preview handler's entry,
+// which those handlers' own tests check: what remains is the shell extension's, exactly as
+// before.
+std::wstring WithoutOtherClasses(const std::wstring& tree)
 {
     std::wstring kept;
+    bool previewEntry = false;
     for (size_t at = 0; at < tree.size();) {
         const size_t newline = tree.find(L'\n', at);
         const size_t end = newline == std::wstring::npos ? tree.size() : newline + 1;
         const std::wstring line = tree.substr(at, end - at);
-        if (line.rfind(L"  FullDetails = ", 0) != 0 && line.rfind(L"  PreviewDetails = ", 0) != 0) kept += line;
+        const bool value = line.rfind(L"  ", 0) == 0;
+        if (!value) previewEntry = line.find(L"{8895b1c6-b41f-4c1c-a562-0d564250836f}") != std::wstring::npos;
+        if (!previewEntry && line.rfind(L"  FullDetails = ", 0) != 0 && line.rfind(L"  PreviewDetails = ", 0) != 0)
+            kept += line;
         at = end;
     }
     return kept;
@@ -83,7 +88,7 @@ std::wstring RegistrationState()
 {
     std::wstring state;
     for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
-        state += WithoutDetailsLists(RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", key));
+        state += WithoutOtherClasses(RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", key));
     state += RegistryTreeText(HKEY_CLASSES_ROOT, L"HKCR", L"CLSID\\" + kClass);
     state += L"Approved " + RegistryValueText(HKEY_LOCAL_MACHINE, kApprovedKey, kClass.c_str()) + L"\n";
     ITypeLib* library = nullptr;
@@ -184,7 +189,7 @@ std::wstring UserRegistrationState()
         return L"(no user classes)";
     std::wstring state;
     for (const wchar_t* key : {L"Orrelin.DFUShellExt.1", L"Orrelin.DFUShellExt", L".dfu", L"dfufile"})
-        state += WithoutDetailsLists(RegistryTreeText(classes, L"HKCR", key));
+        state += WithoutOtherClasses(RegistryTreeText(classes, L"HKCR", key));
     state += RegistryTreeText(classes, L"HKCR", L"CLSID\\" + kClass);
     RegCloseKey(classes);
     state += L"Approved " + RegistryValueText(HKEY_CURRENT_USER, kApprovedKey, kClass.c_str()) + L"\n";

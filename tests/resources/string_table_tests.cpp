@@ -51,6 +51,23 @@ const StoredString kStrings[] = {
     {215, L"CRC mismatch"},
     {216, L"CRC mismatch: an LPC image prefix was added after the suffix"},
     {217, L"Unreadable"},
+    {224, L"Vendor ID: 0x%04X"},
+    {225, L"Product ID: 0x%04X"},
+    {226, L"Release: %X"},
+    {227, L"DFU version %s, DfuSe image, targets: %u"},
+    {228, L"DFU version %s, %s of firmware without addresses"},
+    {229, L"%s: stored CRC 0x%08X, computed 0x%08X"},
+    {230, L"%s: %s"},
+    {231, L"Alternate setting %u: %s"},
+    {232, L"Alternate setting %u, unnamed"},
+    {233, L"%s (elements: %u, %s)"},
+    {234, L"Targets not shown: %u"},
+    {235, L"bytes"},
+    {236, L"elements"},
+    {237, L"gap"},
+    {238, L"overlaps"},
+    {239, L"overruns"},
+    {240, L"DFU firmware memory map"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)

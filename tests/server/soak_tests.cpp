@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,7 @@ Fn ProcAs(HMODULE module, const char* name)
 struct ShellInput {
     std::wstring file;
     IDataObject* selection = nullptr;
+    HWND pane = nullptr;  // the preview pane's window
 };
 
 // A hover over the file and a right-click on it.
@@ -72,6 +75,26 @@ void ShowTipAndMenu(IUnknown* object, const ShellInput& input)
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 5), menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_NORMAL));
 }
 
+// A look at the file in the preview pane: stream, window, picture, unload.
+void ShowPreview(IUnknown* object, const ShellInput& input)
+{
+    ComPtr<IPreviewHandler> preview;
+    ComPtr<IInitializeWithStream> initialize;
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IPreviewHandler, preview.put_void()));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IInitializeWithStream, initialize.put_void()));
+    ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(input.file.c_str(), STGM_READ, 0, FALSE, nullptr, stream.put()));
+    ASSERT_EQ(S_OK, initialize->Initialize(stream.get(), STGM_READ));
+    const RECT rect = {0, 0, 200, 300};
+    ASSERT_EQ(S_OK, preview->SetWindow(input.pane, &rect));
+    ASSERT_EQ(S_OK, preview->DoPreview());
+    EXPECT_NE(nullptr, GetWindow(input.pane, GW_CHILD));
+    ASSERT_EQ(S_OK, preview->Unload());
+}
+
+// {53F3489E-272A-4AF7-9F97-48656F7992E6}
+const CLSID kPreviewHandler = {0x53F3489E, 0x272A, 0x4AF7, {0x9F, 0x97, 0x48, 0x65, 0x6F, 0x79, 0x92, 0xE6}};
+
 // The classes of Orrelin.dll's object map, each with what a host does with its objects.
 struct ServedClass {
     const char* name;
@@ -80,6 +103,7 @@ struct ServedClass {
 };
 const ServedClass kClasses[] = {
     {"DFUShellExt", &CLSID_DFUShellExt, ShowTipAndMenu},
+    {"DFUPreviewHandler", &kPreviewHandler, ShowPreview},
 };
 
 // One round as a host makes it: load, each class's factory and an object used as the host
@@ -170,6 +194,10 @@ public:
             parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, m_selection.put_void());
         EXPECT_TRUE(m_selection);
         m_input.selection = m_selection.get();
+        m_pane.reset(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"pane", WS_POPUP | WS_VISIBLE, 0, 0, 200, 300,
+                                     nullptr, nullptr, nullptr, nullptr));
+        EXPECT_TRUE(m_pane);
+        m_input.pane = m_pane.get();
     }
     ~SoakInput() { DeleteFileW(m_input.file.c_str()); }
     SoakInput(const SoakInput&) = delete;
@@ -179,6 +207,7 @@ public:
 
 private:
     ComPtr<IDataObject> m_selection;
+    orrelin::UniqueWindow m_pane;
     ShellInput m_input;
 };
 

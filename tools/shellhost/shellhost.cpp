@@ -5,9 +5,15 @@
 //
 //   dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu
 //   dfushell --properties FILE.dfu
+//   dfushell --preview FILE.dfu --png OUT.png [--size WxH]
 //
 // --properties creates the property handler named for .dfu files, as Explorer's Details
 // view does, hands it a stream on the file and prints every property of its store.
+//
+// --preview creates the preview handler named for .dfu files, as Explorer's preview pane
+// does (in this process, where Windows runs it in its surrogate host), gives it a stream on
+// the file and a window of WxH pixels (400x600 unless told), lets it draw and saves the
+// window's pixels as a PNG file.
 //
 // Exit codes: 0 done; 1 no handler answered; 2 usage, missing file or not registered;
 // 3 the chosen entry could not be carried out.
@@ -22,6 +28,8 @@
 #include <vector>
 
 #include "handles.h"
+#include "png_file.h"
+#include "preview_host.h"
 #include "propdesc_schema.h"
 
 using orrelin::ComPtr;
@@ -335,6 +343,55 @@ bool ShowProperties(const std::wstring& path, std::wstring& serverSeen)
     return true;
 }
 
+// The preview: the handler gets the stream, then the window, then draws; what it drew is
+// read back from the window.
+bool ShowPreview(const std::wstring& path, const std::wstring& png, SIZE size, std::wstring& serverSeen)
+{
+    const std::wstring handler = RegisteredPreviewHandler();
+    CLSID classId;
+    if (!ParseClassId(handler, classId)) {
+        Fail(L"no preview handler is registered for .dfu files");
+        return false;
+    }
+    serverSeen = ServerPath(handler);
+    ComPtr<IPreviewHandler> preview;
+    HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IPreviewHandler, preview.put_void());
+    if (FAILED(hr)) {
+        Fail(L"the preview handler %ls could not be created (0x%08lX)", handler.c_str(),
+             static_cast<unsigned long>(hr));
+        return false;
+    }
+    PreviewPane pane(size);
+    ComPtr<IInitializeWithStream> initialize;
+    ComPtr<IStream> stream;
+    hr = preview->QueryInterface(IID_IInitializeWithStream, initialize.put_void());
+    if (SUCCEEDED(hr))
+        hr = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr, stream.put());
+    if (SUCCEEDED(hr)) hr = initialize->Initialize(stream.get(), STGM_READ);
+    stream.reset();
+    const RECT client = pane.client();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (SUCCEEDED(hr)) hr = preview->SetWindow(pane.window(), &client);
+    if (SUCCEEDED(hr)) hr = preview->DoPreview();
+    QueryPerformanceCounter(&end);
+    if (FAILED(hr)) {
+        Fail(L"the preview handler did not draw this file (0x%08lX)", static_cast<unsigned long>(hr));
+        return false;
+    }
+    SIZE drawn = {};
+    const std::vector<std::uint32_t> pixels = pane.Pixels(drawn);
+    preview->Unload();
+    if (pixels.empty() || !WritePng(png, drawn.cx, drawn.cy, pixels)) {
+        Fail(L"%ls: the picture could not be read back or written", png.c_str());
+        return false;
+    }
+    wprintf(L"Preview: %ldx%ld pixels in %ls (%.2f ms from DoPreview to the first complete paint)\n", drawn.cx,
+            drawn.cy, png.c_str(), 1000.0 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+    return true;
+}
+
 // Whether the extension may be unloaded now that this host holds nothing of it.
 void ReportUnload(const std::wstring& server)
 {
@@ -353,6 +410,9 @@ int wmain(int argc, wchar_t** argv)
     long invoke = -1;
     bool noUi = false;
     bool properties = false;
+    bool preview = false;
+    std::wstring png;
+    SIZE size = {400, 600};
     std::wstring file;
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
@@ -362,6 +422,16 @@ int wmain(int argc, wchar_t** argv)
             invoke = wcstol(argv[++i], nullptr, 10);
         } else if (argument == L"--properties") {
             properties = true;
+        } else if (argument == L"--preview") {
+            preview = true;
+        } else if (argument == L"--png" && i + 1 < argc) {
+            png = argv[++i];
+        } else if (argument == L"--size" && i + 1 < argc) {
+            wchar_t* end = nullptr;
+            size.cx = wcstol(argv[++i], &end, 10);
+            size.cy = end != nullptr && (*end == L'x' || *end == L'X') ? wcstol(end + 1, &end, 10) : 0;
+            if (end == nullptr || *end != L'\0' || size.cx <= 0 || size.cy <= 0 || size.cx > 8192 || size.cy > 8192)
+                invoke = -2;
         } else if (argument == L"--no-ui") {
             noUi = true;
         } else if (file.empty() && argument.rfind(L"--", 0) != 0) {
@@ -371,10 +441,11 @@ int wmain(int argc, wchar_t** argv)
             break;
         }
     }
-    if (file.empty() || invoke < -1) {
+    if (file.empty() || invoke < -1 || preview == png.empty()) {
         fwprintf(stderr,
                  L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n"
-                 L"       dfushell --properties FILE.dfu\n");
+                 L"       dfushell --properties FILE.dfu\n"
+                 L"       dfushell --preview FILE.dfu --png OUT.png [--size WxH]\n");
         return 2;
     }
     wchar_t full[MAX_PATH * 4];
@@ -390,6 +461,12 @@ int wmain(int argc, wchar_t** argv)
     }
     std::wstring server;
     wprintf(L"File: %ls\n\n", full);
+    if (preview) {
+        const bool shown = ShowPreview(full, png, size, server);
+        ReportUnload(server);
+        CoUninitialize();
+        return shown ? 0 : 1;
+    }
     if (properties) {
         const bool shown = ShowProperties(full, server);
         ReportUnload(server);

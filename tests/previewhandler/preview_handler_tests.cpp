@@ -1,0 +1,370 @@
+// The preview handler registered with regsvr32 and created from its registration, as
+// Explorer's preview host creates it, drawing into a real window whose pixels are read
+// back and held against the geometry; and its registration beside a foreign handler.
+#include <windows.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KorvexLayout.h"
+#include "handles.h"
+#include "memory_map.h"
+#include "preview_host.h"
+#include "preview_paint.h"
+
+using orrelin::ComPtr;
+
+namespace {
+
+const CLSID kHandler = {0x53F3489E, 0x272A, 0x4AF7, {0x9F, 0x97, 0x48, 0x65, 0x6F, 0x79, 0x92, 0xE6}};
+const wchar_t kHandlerText[] = L"{53F3489E-272A-4AF7-9F97-48656F7992E6}";
+const wchar_t kForeign[] = L"{11111111-2222-3333-4444-555555555555}";
+const wchar_t kEntryKey[] = L"dfufile\\shellex\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
+const wchar_t kListKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
+constexpr COLORREF kHostBackground = RGB(10, 200, 30);
+constexpr COLORREF kHostText = RGB(90, 20, 120);
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring Sample(const wchar_t* name)
+{
+    return ProgramFolder() + L"layout-samples\\" + name;
+}
+
+DWORD Regsvr32(const std::wstring& arguments)
+{
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return static_cast<DWORD>(-1);
+    orrelin::UniqueHandle processHandle(process.hProcess);
+    orrelin::UniqueHandle thread(process.hThread);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = static_cast<DWORD>(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+std::wstring Dll()
+{
+    return L"\"" + ProgramFolder() + L"Orrelin.dll\"";
+}
+
+std::wstring Value(HKEY root, const std::wstring& key, const wchar_t* name)
+{
+    wchar_t text[2048];
+    DWORD size = sizeof(text);
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"(absent)";
+    return text;
+}
+
+LOGFONTW HostFont()
+{
+    LOGFONTW font = {};
+    font.lfHeight = -13;
+    font.lfWeight = FW_NORMAL;
+    wcscpy(font.lfFaceName, L"Tahoma");
+    return font;
+}
+
+// The map inputs of a sample file, read by the engine beside the library.
+orrelin::PreviewContent MapOf(const wchar_t* file)
+{
+    orrelin::PreviewContent content;
+    KorvexDfuLayout* layout = nullptr;
+    if (KorvexReadDfuLayout(Sample(file).c_str(), &layout) != KORVEX_OK) return content;
+    content.targets = orrelin::MapTargetsOf(*layout);
+    content.headings.resize(content.targets.size());
+    KorvexFreeDfuLayout(layout);
+    return content;
+}
+
+// The geometry the handler lays out for `file` in `pane`, with the host's font.
+orrelin::PreviewGeometry GeometryOf(const wchar_t* file, const PreviewPane& pane)
+{
+    const orrelin::PreviewContent content = MapOf(file);
+    const RECT client = pane.client();
+    HDC dc = GetDC(pane.window());
+    orrelin::PreviewGeometry geometry;
+    {
+        const orrelin::PreviewFonts fonts(dc, HostFont());
+        geometry = orrelin::LayOutPreviewOn(dc, {client.right, client.bottom}, fonts, content);
+    }
+    ReleaseDC(pane.window(), dc);
+    return geometry;
+}
+
+COLORREF Pixel(const std::vector<std::uint32_t>& pixels, SIZE size, int x, int y)
+{
+    const std::uint32_t rgb = pixels[std::size_t(y) * size.cx + x];
+    return RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// Every block of the geometry has its fill where it is drawn; the window's corner has the
+// host's background.
+void ExpectPictureOf(const orrelin::PreviewGeometry& geometry, const PreviewPane& pane, SIZE expected)
+{
+    SIZE size = {};
+    const std::vector<std::uint32_t> pixels = pane.Pixels(size);
+    ASSERT_EQ(expected.cx, size.cx);
+    ASSERT_EQ(expected.cy, size.cy);
+    EXPECT_EQ(kHostBackground, Pixel(pixels, size, size.cx - 2, size.cy - 2));
+    int checked = 0;
+    for (const orrelin::TargetMap& map : geometry.targets) {
+        for (const orrelin::MapBlock& block : map.blocks) {
+            if (block.kind == orrelin::MapBlockKind::Gap || block.rect.height() < 3) continue;
+            // Near the left edge: a later overlapping block covers the bar's right half.
+            const int x = block.rect.left + 2;
+            const int y = (block.rect.top + block.rect.bottom) / 2;
+            EXPECT_EQ(orrelin::BlockFill(block), Pixel(pixels, size, x, y)) << "block at " << block.first;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked == 0, geometry.targets.empty());
+}
+
+class PreviewHandlerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_EQ(0u, Regsvr32(Dll()));
+    }
+    static void TearDownTestSuite()
+    {
+        Regsvr32(L"/u " + Dll());
+        CoUninitialize();
+    }
+
+    // Created as the preview host creates it, from the entry the file type names.
+    ComPtr<IPreviewHandler> Create()
+    {
+        CLSID classId = {};
+        EXPECT_EQ(S_OK, CLSIDFromString(RegisteredPreviewHandler().c_str(), &classId));
+        ComPtr<IPreviewHandler> handler;
+        EXPECT_EQ(S_OK,
+                  CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IPreviewHandler, handler.put_void()));
+        ComPtr<IPreviewHandlerVisuals> visuals;
+        if (handler && SUCCEEDED(handler->QueryInterface(IID_IPreviewHandlerVisuals, visuals.put_void()))) {
+            const LOGFONTW font = HostFont();
+            EXPECT_EQ(S_OK, visuals->SetBackgroundColor(kHostBackground));
+            EXPECT_EQ(S_OK, visuals->SetTextColor(kHostText));
+            EXPECT_EQ(S_OK, visuals->SetFont(&font));
+        }
+        return handler;
+    }
+
+    static HRESULT Initialize(IPreviewHandler* handler, const wchar_t* file)
+    {
+        ComPtr<IInitializeWithStream> initialize;
+        ComPtr<IStream> stream;
+        HRESULT hr = handler->QueryInterface(IID_IInitializeWithStream, initialize.put_void());
+        if (SUCCEEDED(hr))
+            hr = SHCreateStreamOnFileEx(Sample(file).c_str(), STGM_READ, 0, FALSE, nullptr, stream.put());
+        return SUCCEEDED(hr) ? initialize->Initialize(stream.get(), STGM_READ) : hr;
+    }
+};
+
+const wchar_t* const kPictured[] = {L"two-targets.dfu", L"crc-mismatch.dfu", L"overlap.dfu",
+                                    L"elements-past-listing.dfu", L"no-suffix.dfu"};
+
+class PreviewOfFile : public PreviewHandlerTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(PreviewOfFile, DrawsTheBlocksWhereTheGeometrySays)
+{
+    PreviewPane pane({360, 480});
+    ComPtr<IPreviewHandler> handler = Create();
+    ASSERT_TRUE(handler);
+    ASSERT_EQ(S_OK, Initialize(handler.get(), GetParam()));
+    const RECT client = pane.client();
+    ASSERT_EQ(S_OK, handler->SetWindow(pane.window(), &client));
+    ASSERT_EQ(S_OK, handler->DoPreview());
+    ExpectPictureOf(GeometryOf(GetParam(), pane), pane, {360, 480});
+    EXPECT_EQ(S_OK, handler->Unload());
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, PreviewOfFile, ::testing::ValuesIn(kPictured), [](const auto& row) {
+    std::string name;
+    for (const wchar_t* c = row.param; *c != L'.'; ++c)
+        if (iswalnum(*c)) name += static_cast<char>(*c);
+    return name;
+});
+
+TEST_F(PreviewHandlerTest, RedrawsAtTheNewSizeAndPreviewsAgainAfterUnload)
+{
+    PreviewPane pane({300, 300});
+    ComPtr<IPreviewHandler> handler = Create();
+    ASSERT_TRUE(handler);
+    ASSERT_EQ(S_OK, Initialize(handler.get(), L"two-targets.dfu"));
+    RECT client = pane.client();
+    ASSERT_EQ(S_OK, handler->SetWindow(pane.window(), &client));
+    ASSERT_EQ(S_OK, handler->DoPreview());
+    ExpectPictureOf(GeometryOf(L"two-targets.dfu", pane), pane, {300, 300});
+
+    pane.Resize({420, 640});
+    client = pane.client();
+    ASSERT_EQ(S_OK, handler->SetRect(&client));
+    ExpectPictureOf(GeometryOf(L"two-targets.dfu", pane), pane, {420, 640});
+
+    // Unloaded, it draws nothing more and takes a new file.
+    ASSERT_EQ(S_OK, handler->Unload());
+    EXPECT_EQ(E_UNEXPECTED, handler->DoPreview());
+    EXPECT_EQ(nullptr, GetWindow(pane.window(), GW_CHILD));
+    ASSERT_EQ(S_OK, Initialize(handler.get(), L"overlap.dfu"));
+    ASSERT_EQ(S_OK, handler->DoPreview());
+    ExpectPictureOf(GeometryOf(L"overlap.dfu", pane), pane, {420, 640});
+    EXPECT_EQ(S_OK, handler->Unload());
+}
+
+// A frame that counts the keys the handler hands on.
+class CountingFrame : public IPreviewHandlerFrame {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPreviewHandlerFrame)) return E_NOINTERFACE;
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_references; }
+    STDMETHODIMP GetWindowContext(PREVIEWHANDLERFRAMEINFO* info) override
+    {
+        *info = PREVIEWHANDLERFRAMEINFO{};
+        return S_OK;
+    }
+    STDMETHODIMP TranslateAccelerator(MSG*) override
+    {
+        ++m_keys;
+        return S_OK;
+    }
+    ULONG m_references = 1;
+    int m_keys = 0;
+};
+
+TEST_F(PreviewHandlerTest, AnswersItsHostAsThePreviewPaneExpects)
+{
+    ComPtr<IPreviewHandler> handler = Create();
+    ASSERT_TRUE(handler);
+    const IID faces[] = {IID_IPreviewHandler, IID_IInitializeWithStream, IID_IObjectWithSite, IID_IOleWindow,
+                         IID_IPreviewHandlerVisuals};
+    for (const IID& face : faces) {
+        ComPtr<IUnknown> answer;
+        EXPECT_EQ(S_OK, handler->QueryInterface(face, answer.put_void()));
+    }
+    EXPECT_EQ(E_UNEXPECTED, handler->DoPreview());
+    ASSERT_EQ(S_OK, Initialize(handler.get(), L"two-targets.dfu"));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED), Initialize(handler.get(), L"two-targets.dfu"));
+    // Drawing needs the host's window first.
+    EXPECT_EQ(E_UNEXPECTED, handler->DoPreview());
+    EXPECT_EQ(E_INVALIDARG, handler->SetWindow(nullptr, nullptr));
+    EXPECT_EQ(E_INVALIDARG, handler->SetRect(nullptr));
+
+    ComPtr<IObjectWithSite> site;
+    ASSERT_EQ(S_OK, handler->QueryInterface(IID_IObjectWithSite, site.put_void()));
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(E_FAIL, site->GetSite(IID_IUnknown, none.put_void()));
+    MSG key = {};
+    key.message = WM_KEYDOWN;
+    key.wParam = VK_TAB;
+    EXPECT_EQ(S_FALSE, handler->TranslateAccelerator(&key));
+    CountingFrame frame;
+    ASSERT_EQ(S_OK, site->SetSite(&frame));
+    EXPECT_EQ(S_OK, handler->TranslateAccelerator(&key));
+    EXPECT_EQ(1, frame.m_keys);
+    ComPtr<IPreviewHandlerFrame> back;
+    EXPECT_EQ(S_OK, site->GetSite(IID_IPreviewHandlerFrame, back.put_void()));
+    back.reset();
+    ASSERT_EQ(S_OK, site->SetSite(nullptr));
+    EXPECT_EQ(1u, frame.m_references);
+
+    PreviewPane pane({200, 200});
+    const RECT client = pane.client();
+    ASSERT_EQ(S_OK, handler->SetWindow(pane.window(), &client));
+    ComPtr<IOleWindow> window;
+    ASSERT_EQ(S_OK, handler->QueryInterface(IID_IOleWindow, window.put_void()));
+    HWND parent = nullptr;
+    EXPECT_EQ(S_OK, window->GetWindow(&parent));
+    EXPECT_EQ(pane.window(), parent);
+    EXPECT_EQ(E_INVALIDARG, handler->QueryFocus(nullptr));
+    EXPECT_EQ(S_OK, handler->Unload());
+}
+
+// Registration of the class, the file type's entry and the list, and their removal.
+class PreviewRegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Regsvr32(L"/u " + Dll());
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, kEntryKey);
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(PreviewRegistrationTest, WritesAndRemovesExactlyItsOwnKeys)
+{
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kHandlerText;
+    const std::wstring library = ProgramFolder() + L"Orrelin.dll";
+    ASSERT_EQ(0u, Regsvr32(Dll()));
+    EXPECT_EQ(kHandlerText, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    EXPECT_EQ(library, Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr));
+    EXPECT_EQ(L"Apartment", Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"));
+    EXPECT_EQ(L"@" + library + L",-240", Value(HKEY_CLASSES_ROOT, classKey, L"DisplayName"));
+    EXPECT_EQ(library + L",-105", Value(HKEY_CLASSES_ROOT, classKey, L"Icon"));
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    EXPECT_EQ(wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}",
+              Value(HKEY_CLASSES_ROOT, classKey, L"AppID"));
+    EXPECT_EQ(L"DFU firmware memory map", Value(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
+    wchar_t name[128] = {};
+    ASSERT_EQ(S_OK,
+              SHLoadIndirectString(Value(HKEY_CLASSES_ROOT, classKey, L"DisplayName").c_str(), name, 128, nullptr));
+    EXPECT_STREQ(L"DFU firmware memory map", name);
+    const orrelin::UniqueModule resources(LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_NE(nullptr, FindResourceW(resources.get(), MAKEINTRESOURCEW(105), RT_GROUP_ICON));
+
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Dll()));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, kEntryKey, 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &key));
+    EXPECT_EQ(L"(absent)", Value(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
+}
+
+TEST_F(PreviewRegistrationTest, LeavesAForeignHandlerAlone)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CLASSES_ROOT, kEntryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kForeign), sizeof(kForeign));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kListKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExW(key, kForeign, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Other"), sizeof(L"Other"));
+    RegCloseKey(key);
+
+    ASSERT_EQ(0u, Regsvr32(Dll()));
+    EXPECT_EQ(kForeign, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Dll()));
+    EXPECT_EQ(kForeign, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    EXPECT_EQ(L"Other", Value(HKEY_LOCAL_MACHINE, kListKey, kForeign));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kListKey, 0, KEY_SET_VALUE, &key));
+    RegDeleteValueW(key, kForeign);
+    RegCloseKey(key);
+}
+
+}  // namespace
