@@ -26,6 +26,8 @@ const IID kIPreviewHandlerVisuals = {0x196BF9A5, 0xB346, 0x4EF0, {0xAA, 0x1E, 0x
 const IID kIPreviewHandlerFrame = {0xFEC87AAF, 0x35F9, 0x447A, {0xAD, 0xB7, 0x20, 0x23, 0x44, 0x91, 0x40, 0x1A}};
 
 constexpr wchar_t kWindowClass[] = L"OrrelinDfuPreview";
+// WM_DPICHANGED_AFTERPARENT, which a child window gets; newer than these headers.
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
 // The file's name as the stream states it, else the file type's name.
 std::wstring TitleOf(IStream* stream)
@@ -226,7 +228,7 @@ void DFUPreviewHandler::Restyle()
 {
     if (!m_window) return;
     HDC dc = GetDC(m_window.get());
-    m_fonts = std::make_unique<orrelin::PreviewFonts>(dc, m_style.font);
+    m_fonts = std::make_unique<orrelin::PreviewFonts>(dc, m_style.font, orrelin::WindowDpi(m_window.get()));
     ReleaseDC(m_window.get(), dc);
     m_geometry.reset();
     InvalidateRect(m_window.get(), nullptr, FALSE);
@@ -284,6 +286,10 @@ LRESULT CALLBACK DFUPreviewHandler::WindowProc(HWND window, UINT message, WPARAM
             return 0;
         case WM_SIZE:
             InvalidateRect(window, nullptr, FALSE);
+            return 0;
+        case kDpiChangedAfterParent:
+            // Moved to a display of another scale: margins and spacing follow it.
+            handler->Restyle();
             return 0;
         case WM_NCDESTROY:
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -7,12 +7,6 @@
 namespace orrelin {
 namespace {
 
-int Dpi(HDC dc) noexcept
-{
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    return dpi > 0 ? dpi : 96;
-}
-
 int Scaled(int pixels, int dpi) noexcept
 {
     return std::max(1, pixels * dpi / 96);
@@ -96,7 +90,22 @@ COLORREF BlockFill(const MapBlock& block) noexcept
     return block.kind == MapBlockKind::Run ? kRunFill : kElementFill;
 }
 
-PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font)
+int WindowDpi(HWND window) noexcept
+{
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (dpiForWindow != nullptr && window != nullptr) {
+        const UINT dpi = dpiForWindow(window);
+        if (dpi != 0) return static_cast<int>(dpi);
+    }
+    HDC dc = GetDC(window);
+    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    if (dc != nullptr) ReleaseDC(window, dc);
+    return dpi > 0 ? dpi : 96;
+}
+
+PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font, int dpi) : m_dpi(dpi > 0 ? dpi : 96)
 {
     m_text.reset(CreateFontIndirectW(&font));
     LOGFONTW title = font;
@@ -116,7 +125,7 @@ PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font)
 
 PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, const PreviewContent& content)
 {
-    const int dpi = Dpi(dc);
+    const int dpi = fonts.dpi();
     const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), fonts.lineHeight(),
                              Scaled(8, dpi) + fonts.titleHeight() + 3 * fonts.lineHeight() + Scaled(10, dpi), dpi};
     Selected selected(dc, fonts.text());
@@ -131,7 +140,7 @@ PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, co
 void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const PreviewGeometry& geometry,
                   const PreviewFonts& fonts, const PreviewStyle& style)
 {
-    const int dpi = Dpi(dc);
+    const int dpi = fonts.dpi();
     const int margin = Scaled(8, dpi);
     const int right = static_cast<int>(size.cx) - margin;
     Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, style.background);

@@ -28,21 +28,27 @@ constexpr COLORREF kBrokenVerdict = RGB(196, 43, 28);
 
 COLORREF BlockFill(const MapBlock& block) noexcept;
 
-// The fonts of one style, and the heights the geometry is laid out with.
+// The dots per inch of the display a window is on: the window's own where the system
+// scales each display apart (Windows 10 and later), else the system's.
+int WindowDpi(HWND window) noexcept;
+
+// The fonts of one style on a display, and the heights the geometry is laid out with.
 class PreviewFonts {
 public:
-    PreviewFonts(HDC dc, const LOGFONTW& font);
+    PreviewFonts(HDC dc, const LOGFONTW& font, int dpi);
 
     HFONT text() const noexcept { return static_cast<HFONT>(m_text.get()); }
     HFONT title() const noexcept { return static_cast<HFONT>(m_title.get()); }
     int lineHeight() const noexcept { return m_lineHeight; }
     int titleHeight() const noexcept { return m_titleHeight; }
+    int dpi() const noexcept { return m_dpi; }
 
 private:
     UniqueGdiObject m_text;
     UniqueGdiObject m_title;
     int m_lineHeight = 16;
     int m_titleHeight = 20;
+    int m_dpi = 96;
 };
 
 // The geometry of `content` in a client area of `size` on `dc`.

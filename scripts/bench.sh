@@ -10,6 +10,9 @@ out=${ORRELIN_BENCH_DIR:-$root/build-bench}
 log="$out/build.log"
 
 "$root/scripts/install-deps.sh"
+# The preview's figures need a window, and Wine's desktop takes the display it starts with:
+# without one, the whole run is in a virtual display.
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" "$@"; fi
 mkdir -p "$out/files"
 : >"$log"
 
@@ -113,14 +116,11 @@ done
 echo
 echo "## The preview pane under Wine (one CPU, a virtual display), registered by regsvr32"
 echo
-# The preview draws into a window: without a display of its own, one is started for it.
-display=()
-if [ -z "${DISPLAY:-}" ]; then display=(xvfb-run -a); fi
 header=(--header)
 for arch in x86_64 i686; do
   regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
   for file in "${files[1]}" "$out/files/dfu-5000-elements.dfu"; do
-    "${display[@]}" "${pin[@]}" "$out/$arch/wine-run" "$out/$arch/bin/orrelin_preview_bench.exe" "${header[@]}" \
+    wine_run "$arch" "$out/$arch/bin/orrelin_preview_bench.exe" "${header[@]}" \
       "$(winpath "$file")" | tr -d '\r'
     header=()
   done

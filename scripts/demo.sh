@@ -10,6 +10,9 @@ build=${ORRELIN_BUILD_DIR:-$root/build}
 arch=${ORRELIN_DEMO_ARCH:-x86_64}
 
 "$root/scripts/install-deps.sh"
+# The preview pane draws into a window, and Wine's desktop takes the display it starts
+# with: without one, the whole demo runs in a virtual display.
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" "$@"; fi
 cmake -S "$root" -B "$build"
 cmake --build "$build" -j2
 
@@ -46,10 +49,7 @@ echo "== Its properties, as the Details view, the Details pane and search read t
 
 echo
 echo "== Its preview pane, drawn into a window and saved as a picture"
-# A window needs a display: without one, a virtual display is started for it.
-display=()
-if [ -z "${DISPLAY:-}" ]; then display=(xvfb-run -a); fi
-"${display[@]}" "$loader" "$bin/dfushell.exe" --preview "$(winpath "$sample")" \
+"$loader" "$bin/dfushell.exe" --preview "$(winpath "$sample")" \
   --png "$(winpath "$demo/preview.png")" | tr -d '\r'
 echo "picture: $demo/preview.png"
 

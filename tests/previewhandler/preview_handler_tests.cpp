@@ -101,7 +101,7 @@ orrelin::PreviewGeometry GeometryOf(const wchar_t* file, const PreviewPane& pane
     HDC dc = GetDC(pane.window());
     orrelin::PreviewGeometry geometry;
     {
-        const orrelin::PreviewFonts fonts(dc, HostFont());
+        const orrelin::PreviewFonts fonts(dc, HostFont(), orrelin::WindowDpi(pane.window()));
         geometry = orrelin::LayOutPreviewOn(dc, {client.right, client.bottom}, fonts, content);
     }
     ReleaseDC(pane.window(), dc);
