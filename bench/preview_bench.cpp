@@ -13,23 +13,13 @@
 #include "KorvexLayout.h"
 #include "bench_stats.h"
 #include "preview_host.h"
+#include "engine_layout_time.h"
 #include "win_bench_support.h"
 
 using namespace orrelin::bench;
 using orrelin::ComPtr;
 
 namespace {
-
-double EngineLayout(const std::wstring& path)
-{
-    KorvexDfuLayout* layout = nullptr;
-    const double start = Seconds();
-    const int result = KorvexReadDfuLayout(path.c_str(), &layout);
-    KorvexFreeDfuLayout(layout);
-    const double seconds = Seconds() - start;
-    if (result != KORVEX_OK) Fail("%s: the engine reads no layout", Narrow(path).c_str());
-    return seconds;
-}
 
 // One selection in the pane: a new handler, the stream, the window, the timed DoPreview.
 double Preview(const CLSID& classId, const std::wstring& path, const PreviewPane& pane)

@@ -23,6 +23,7 @@
 #include "Orrelin_i.h"
 #include "bench_files.h"
 #include "bench_stats.h"
+#include "engine_layout_time.h"
 #include "win_bench_support.h"
 
 using namespace orrelin::bench;
@@ -56,18 +57,6 @@ double EngineTargetLists()
     Korvex::GetCOMPortNames(ports);
     Korvex::GetUSBDeviceNames(devices);
     return Seconds() - start;
-}
-
-// The engine's whole-file layout, as the property handler has it read.
-double EngineLayout(const std::wstring& path)
-{
-    KorvexDfuLayout* layout = nullptr;
-    const double start = Seconds();
-    const int result = KorvexReadDfuLayout(path.c_str(), &layout);
-    KorvexFreeDfuLayout(layout);
-    const double seconds = Seconds() - start;
-    if (result != KORVEX_OK) Fail("%s: the engine reads no layout", Narrow(path).c_str());
-    return seconds;
 }
 
 // What the Details view does for one file once the handler is created (creation is the

@@ -8,10 +8,13 @@
 #include <sstream>
 #include <string>
 
+#include "registered_library.h"
 #include "handles.h"
 
 using orrelin::ComPtr;
 using orrelin::UniqueHandle;
+
+using orrelin::test::Regsvr32;
 
 namespace {
 
@@ -82,13 +85,6 @@ ProgramRun RunProgram(const std::wstring& commandLine)
     // Text-mode output ends its lines in CR LF.
     run.output.erase(std::remove(run.output.begin(), run.output.end(), L'\r'), run.output.end());
     return run;
-}
-
-DWORD Regsvr32(const std::wstring& arguments)
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return RunProgram(L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments).exitCode;
 }
 
 std::wstring ReadRecord(const std::wstring& path)

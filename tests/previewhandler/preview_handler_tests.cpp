@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "registered_library.h"
 #include "KorvexLayout.h"
 #include "handles.h"
 #include "memory_map.h"
@@ -17,6 +18,10 @@
 #include "preview_paint.h"
 
 using orrelin::ComPtr;
+
+using orrelin::test::ProgramFolder;
+using orrelin::test::RegistryText;
+using orrelin::test::Regsvr32;
 
 namespace {
 
@@ -28,48 +33,14 @@ const wchar_t kListKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Previ
 constexpr COLORREF kHostBackground = RGB(10, 200, 30);
 constexpr COLORREF kHostText = RGB(90, 20, 120);
 
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 std::wstring Sample(const wchar_t* name)
 {
     return ProgramFolder() + L"layout-samples\\" + name;
 }
 
-DWORD Regsvr32(const std::wstring& arguments)
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<DWORD>(-1);
-    orrelin::UniqueHandle processHandle(process.hProcess);
-    orrelin::UniqueHandle thread(process.hThread);
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
-}
-
 std::wstring Dll()
 {
     return L"\"" + ProgramFolder() + L"Orrelin.dll\"";
-}
-
-std::wstring Value(HKEY root, const std::wstring& key, const wchar_t* name)
-{
-    wchar_t text[2048];
-    DWORD size = sizeof(text);
-    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"(absent)";
-    return text;
 }
 
 LOGFONTW HostFont()
@@ -321,19 +292,19 @@ TEST_F(PreviewRegistrationTest, WritesAndRemovesExactlyItsOwnKeys)
     const std::wstring classKey = std::wstring(L"CLSID\\") + kHandlerText;
     const std::wstring library = ProgramFolder() + L"Orrelin.dll";
     ASSERT_EQ(0u, Regsvr32(Dll()));
-    EXPECT_EQ(kHandlerText, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
-    EXPECT_EQ(library, Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr));
-    EXPECT_EQ(L"Apartment", Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"));
-    EXPECT_EQ(L"@" + library + L",-240", Value(HKEY_CLASSES_ROOT, classKey, L"DisplayName"));
-    EXPECT_EQ(library + L",-105", Value(HKEY_CLASSES_ROOT, classKey, L"Icon"));
+    EXPECT_EQ(kHandlerText, RegistryText(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    EXPECT_EQ(library, RegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr));
+    EXPECT_EQ(L"Apartment", RegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"));
+    EXPECT_EQ(L"@" + library + L",-240", RegistryText(HKEY_CLASSES_ROOT, classKey, L"DisplayName"));
+    EXPECT_EQ(library + L",-105", RegistryText(HKEY_CLASSES_ROOT, classKey, L"Icon"));
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
     EXPECT_EQ(wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}",
-              Value(HKEY_CLASSES_ROOT, classKey, L"AppID"));
-    EXPECT_EQ(L"DFU firmware memory map", Value(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
+              RegistryText(HKEY_CLASSES_ROOT, classKey, L"AppID"));
+    EXPECT_EQ(L"DFU firmware memory map", RegistryText(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
     wchar_t name[128] = {};
-    ASSERT_EQ(S_OK,
-              SHLoadIndirectString(Value(HKEY_CLASSES_ROOT, classKey, L"DisplayName").c_str(), name, 128, nullptr));
+    ASSERT_EQ(S_OK, SHLoadIndirectString(RegistryText(HKEY_CLASSES_ROOT, classKey, L"DisplayName").c_str(), name, 128,
+                                         nullptr));
     EXPECT_STREQ(L"DFU firmware memory map", name);
     const orrelin::UniqueModule resources(LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     EXPECT_NE(nullptr, FindResourceW(resources.get(), MAKEINTRESOURCEW(105), RT_GROUP_ICON));
@@ -342,7 +313,7 @@ TEST_F(PreviewRegistrationTest, WritesAndRemovesExactlyItsOwnKeys)
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, kEntryKey, 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &key));
-    EXPECT_EQ(L"(absent)", Value(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
+    EXPECT_EQ(L"(absent)", RegistryText(HKEY_LOCAL_MACHINE, kListKey, kHandlerText));
 }
 
 TEST_F(PreviewRegistrationTest, LeavesAForeignHandlerAlone)
@@ -358,10 +329,10 @@ TEST_F(PreviewRegistrationTest, LeavesAForeignHandlerAlone)
     RegCloseKey(key);
 
     ASSERT_EQ(0u, Regsvr32(Dll()));
-    EXPECT_EQ(kForeign, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    EXPECT_EQ(kForeign, RegistryText(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
     ASSERT_EQ(0u, Regsvr32(L"/u " + Dll()));
-    EXPECT_EQ(kForeign, Value(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
-    EXPECT_EQ(L"Other", Value(HKEY_LOCAL_MACHINE, kListKey, kForeign));
+    EXPECT_EQ(kForeign, RegistryText(HKEY_CLASSES_ROOT, kEntryKey, nullptr));
+    EXPECT_EQ(L"Other", RegistryText(HKEY_LOCAL_MACHINE, kListKey, kForeign));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kListKey, 0, KEY_SET_VALUE, &key));
     RegDeleteValueW(key, kForeign);
     RegCloseKey(key);

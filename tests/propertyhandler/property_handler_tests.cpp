@@ -7,11 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "registered_library.h"
 #include "handles.h"
 #include "propdesc_schema.h"
 
 using orrelin::ComPtr;
 using orrelin::UniqueHandle;
+
+using orrelin::test::ProgramFolder;
+using orrelin::test::RegistryText;
+using orrelin::test::Regsvr32;
 
 namespace {
 
@@ -21,43 +26,9 @@ const wchar_t kForeign[] = L"{11111111-2222-3333-4444-555555555555}";
 const wchar_t kEntryKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\.dfu";
 const PROPERTYKEY kComment = {{0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 6};
 
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-DWORD Regsvr32(const std::wstring& arguments)
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<DWORD>(-1);
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
-}
-
 std::wstring Dll()
 {
     return L"\"" + ProgramFolder() + L"Orrelin.dll\"";
-}
-
-std::wstring Value(HKEY root, const std::wstring& key, const wchar_t* name)
-{
-    wchar_t text[2048];
-    DWORD size = sizeof(text);
-    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"(absent)";
-    return text;
 }
 
 std::vector<SchemaProperty> Schema()
@@ -304,8 +275,8 @@ TEST_F(PropertyHandlerTest, SchemaDescribesEveryPropertyOfOurs)
 {
     const std::vector<SchemaProperty> schema = Schema();
     ASSERT_EQ(8u, schema.size());
-    const std::wstring fullDetails = Value(HKEY_CLASSES_ROOT, L"dfufile", L"FullDetails");
-    const std::wstring previewDetails = Value(HKEY_CLASSES_ROOT, L"dfufile", L"PreviewDetails");
+    const std::wstring fullDetails = RegistryText(HKEY_CLASSES_ROOT, L"dfufile", L"FullDetails");
+    const std::wstring previewDetails = RegistryText(HKEY_CLASSES_ROOT, L"dfufile", L"PreviewDetails");
     EXPECT_EQ(0u, fullDetails.rfind(L"prop:System.", 0));
     EXPECT_EQ(0u, previewDetails.rfind(L"prop:System.", 0));
     for (const SchemaProperty& property : schema) {
@@ -358,15 +329,16 @@ TEST_F(HandlerRegistrationTest, WritesAndRemovesExactlyItsOwnKeys)
 {
     const std::wstring classKey = std::wstring(L"CLSID\\") + kHandlerText;
     ASSERT_EQ(0u, Regsvr32(Dll()));
-    EXPECT_EQ(kHandlerText, Value(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
-    EXPECT_EQ(ProgramFolder() + L"Orrelin.dll", Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr));
-    EXPECT_EQ(L"Apartment", Value(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"));
+    EXPECT_EQ(kHandlerText, RegistryText(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
+    EXPECT_EQ(ProgramFolder() + L"Orrelin.dll",
+              RegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", nullptr));
+    EXPECT_EQ(L"Apartment", RegistryText(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel"));
     ASSERT_EQ(0u, Regsvr32(L"/u " + Dll()));
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &key));
-    EXPECT_EQ(L"(absent)", Value(HKEY_CLASSES_ROOT, L"dfufile", L"FullDetails"));
-    EXPECT_EQ(L"(absent)", Value(HKEY_CLASSES_ROOT, L"dfufile", L"PreviewDetails"));
+    EXPECT_EQ(L"(absent)", RegistryText(HKEY_CLASSES_ROOT, L"dfufile", L"FullDetails"));
+    EXPECT_EQ(L"(absent)", RegistryText(HKEY_CLASSES_ROOT, L"dfufile", L"PreviewDetails"));
 }
 
 TEST_F(HandlerRegistrationTest, LeavesAForeignHandlerAlone)
@@ -377,9 +349,9 @@ TEST_F(HandlerRegistrationTest, LeavesAForeignHandlerAlone)
     RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kForeign), sizeof(kForeign));
     RegCloseKey(key);
     ASSERT_EQ(0u, Regsvr32(Dll()));
-    EXPECT_EQ(kForeign, Value(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
+    EXPECT_EQ(kForeign, RegistryText(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
     ASSERT_EQ(0u, Regsvr32(L"/u " + Dll()));
-    EXPECT_EQ(kForeign, Value(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
+    EXPECT_EQ(kForeign, RegistryText(HKEY_LOCAL_MACHINE, kEntryKey, nullptr));
 }
 
 }  // namespace

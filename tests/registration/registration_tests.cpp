@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "registered_library.h"
 #include "handles.h"
 #include "registry_text.h"
 
 using orrelin::UniqueHandle;
+
+using orrelin::test::Regsvr32;
 
 namespace {
 
@@ -31,25 +34,6 @@ std::string Narrow(const std::wstring& text)
     std::string out;
     for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
     return out;
-}
-
-// regsvr32 of this program's own bitness (System32 is the 32-bit one for a 32-bit caller).
-DWORD Regsvr32(const std::wstring& arguments)
-{
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<DWORD>(-1);
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
 }
 
 std::wstring Quoted(const std::wstring& path)
