@@ -7,8 +7,9 @@
 //                                           process) and against dfu-suffix -c, side by
 //                                           side; then the peak memory of each
 //   orrelin_native_bench reads FILE...      the CRC pass two ways: read() into a buffer that
-//                                           stays in cache, as the engine reads, and a
-//                                           mapped view walked in windows; beside read()
+//                                           stays in cache, as the engine reads a small
+//                                           file, and a mapped view walked in windows, as
+//                                           it reads one of a window or more; beside read()
 //                                           alone and each CRC path on bytes in memory
 //   orrelin_native_bench registry [KEYS]    the registry script interpreter on a generated
 //                                           script of KEYS keys (10000) against the
@@ -267,7 +268,8 @@ int EngineTable(int count, char** paths)
     return 0;
 }
 
-// The CRC of a file read into one buffer of the engine's chunk size, as the engine reads it.
+// The CRC of a file read into one buffer of the engine's chunk size, as the engine reads a
+// file smaller than its mapped window.
 std::uint32_t BufferedCrc(const char* path, std::uint64_t size)
 {
     korvex::PosixFileSource source;

@@ -274,6 +274,52 @@ private:
     std::uint64_t m_unlistedElements = 0;
 };
 
+// The pass over the bytes the CRC covers: the CRC, the CRC of the prefix some tools add, and
+// the DfuSe structure followed as the bytes go by.
+class LayoutSink final : public ByteSink {
+public:
+    LayoutSink(DfuLayout& layout, std::uint64_t imageEnd) : m_layout(layout), m_before(layout), m_imageEnd(imageEnd)
+    {
+        Restart();
+    }
+
+    void Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count) override
+    {
+        if (offset < kLpcPrefixSize) {
+            const std::size_t prefixPart =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, kLpcPrefixSize - offset));
+            m_prefixCrc = Crc32(m_prefixCrc, bytes, prefixPart);
+        }
+        m_crc = Crc32(m_crc, bytes, count);
+        if (m_scanner) m_scanner->Feed(offset, bytes, count);
+    }
+
+    void Restart() override
+    {
+        m_layout = m_before;
+        m_crc = 0;
+        m_prefixCrc = 0;
+        m_scanner.reset(m_layout.dfuVersion == kDfuSeVersion ? new DfuSeScanner(m_layout, m_imageEnd) : nullptr);
+    }
+
+    // After the last byte: the DfuSe structure ends here.
+    void Finish()
+    {
+        if (m_scanner) m_scanner->Finish();
+        m_scanner.reset();
+    }
+    std::uint32_t Crc() const { return m_crc; }
+    std::uint32_t PrefixCrc() const { return m_prefixCrc; }
+
+private:
+    DfuLayout& m_layout;
+    const DfuLayout m_before;  // the layout as the suffix left it
+    const std::uint64_t m_imageEnd;
+    std::unique_ptr<DfuSeScanner> m_scanner;
+    std::uint32_t m_crc = 0;
+    std::uint32_t m_prefixCrc = 0;
+};
+
 void Unreadable(ByteSource& source, DfuLayout& layout)
 {
     layout.verdict = DfuVerdict::kUnreadable;
@@ -323,27 +369,12 @@ void ReadDfuLayout(ByteSource& source, DfuLayout& layout, std::size_t chunkSize)
         return;
     }
 
-    std::unique_ptr<DfuSeScanner> scanner;
-    if (layout.dfuVersion == kDfuSeVersion) scanner.reset(new DfuSeScanner(layout, size - layout.suffixLength));
+    LayoutSink sink(layout, size - layout.suffixLength);
     const std::uint64_t covered = size - 4;
-    const std::size_t bufferSize =
-        static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(chunkSize, 1), covered));
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
-    std::uint32_t crc = 0;
-    std::uint32_t prefixCrc = 0;
-    for (std::uint64_t offset = 0; offset < covered;) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, covered - offset));
-        if (!source.ReadAt(offset, buffer.get(), count)) return Unreadable(source, layout);
-        if (offset < kLpcPrefixSize) {
-            const std::size_t prefixPart =
-                static_cast<std::size_t>(std::min<std::uint64_t>(count, kLpcPrefixSize - offset));
-            prefixCrc = Crc32(prefixCrc, buffer.get(), prefixPart);
-        }
-        crc = Crc32(crc, buffer.get(), count);
-        if (scanner) scanner->Feed(offset, buffer.get(), count);
-        offset += count;
-    }
-    if (scanner) scanner->Finish();
+    if (!source.Scan(covered, chunkSize, sink)) return Unreadable(source, layout);
+    sink.Finish();
+    const std::uint32_t crc = sink.Crc();
+    const std::uint32_t prefixCrc = sink.PrefixCrc();
 
     layout.computedCrc = crc ^ 0xFFFFFFFFu;
     if (layout.computedCrc == layout.storedCrc) {

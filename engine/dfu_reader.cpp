@@ -15,20 +15,24 @@ using namespace format;
 
 constexpr char kSuffixSignature[3] = {'U', 'F', 'D'};
 
+class CrcSink final : public ByteSink {
+public:
+    void Take(std::uint64_t, const unsigned char* bytes, std::size_t count) override
+    {
+        m_crc = Crc32(m_crc, bytes, count);
+    }
+    void Restart() override { m_crc = 0; }
+    std::uint32_t Crc() const { return m_crc; }
+
+private:
+    std::uint32_t m_crc = 0;
+};
+
 // The stored CRC is zlib's CRC-32 of everything before it, without the final inversion.
 bool CrcMatches(ByteSource& source, std::uint64_t size, std::uint32_t stored)
 {
-    const std::uint64_t covered = size - 4;
-    const std::size_t bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkSize, covered));
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
-    std::uint32_t crc = 0;
-    for (std::uint64_t offset = 0; offset < covered;) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, covered - offset));
-        if (!source.ReadAt(offset, buffer.get(), count)) return false;
-        crc = Crc32(crc, buffer.get(), count);
-        offset += count;
-    }
-    return (crc ^ 0xFFFFFFFFu) == stored;
+    CrcSink crc;
+    return source.Scan(size - 4, kReadChunkSize, crc) && (crc.Crc() ^ 0xFFFFFFFFu) == stored;
 }
 
 // The name of the first named target of a DfuSe image that ends at imageEnd. Any layout
@@ -65,6 +69,28 @@ std::string FirstTargetName(ByteSource& source, std::uint64_t imageEnd)
 }
 
 }  // namespace
+
+bool ByteSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+{
+    if (count == 0) return true;
+    const std::size_t bufferSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(pieceSize, 1), count));
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
+    for (std::uint64_t offset = 0; offset < count;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, count - offset));
+        if (!ReadAt(offset, buffer.get(), piece)) return false;
+        sink.Take(offset, buffer.get(), piece);
+        offset += piece;
+    }
+    return true;
+}
+
+bool ByteSource::ReadUnlessViewed(ViewPass pass, std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+{
+    if (pass == ViewPass::kDone) return true;
+    if (pass == ViewPass::kFaulted) sink.Restart();
+    return ByteSource::Scan(count, pieceSize, sink);
+}
 
 bool ReadDfuFile(ByteSource& source, DfuFileInfo& info)
 {

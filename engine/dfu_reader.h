@@ -9,6 +9,16 @@
 
 namespace korvex {
 
+// What a pass over a file's bytes does with them, a piece at a time, in order.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // bytes holds count bytes from offset; they are valid only during the call.
+    virtual void Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count) = 0;
+    // What was taken so far does not count: the pass starts again from the first byte.
+    virtual void Restart() = 0;
+};
+
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
@@ -17,7 +27,24 @@ public:
     virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
     // The system's error of the latest failed open or read; 0 where the source has none.
     virtual std::uint32_t LastError() const { return 0; }
+    // Hands the first count bytes to sink in order; false if any is unreadable. This reads
+    // them into one buffer of pieceSize bytes; a source that can show its bytes in place
+    // (a mapped file) does that instead and may call Restart.
+    virtual bool Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink);
+
+protected:
+    // How a pass over mapped views of the source ended.
+    enum class ViewPass { kDone, kNotMapped, kFaulted };
+    // What a source with views answers after trying them: done, or the reads' answer, the
+    // sink restarted if a view had handed it bytes.
+    bool ReadUnlessViewed(ViewPass pass, std::uint64_t count, std::size_t pieceSize, ByteSink& sink);
 };
+
+// The part of a file mapped at a time, for a file of at least this size: a multiple of the
+// 64 KiB Windows maps at, small beside the 32-bit address space, and large enough that the
+// calls per view are lost in the copy they save. A smaller file is read: its mapping would
+// cost more than its copy.
+constexpr std::uint64_t kViewWindow = 4 << 20;
 
 // 0xFFFF in a number: the file does not state it.
 constexpr std::uint16_t kNotStated = 0xFFFF;

@@ -1,12 +1,63 @@
 #include "posix_file_source.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <mutex>
 
 namespace korvex {
+namespace {
+
+// The window this thread is reading; the fault comes on the thread that touched the bytes.
+struct ThreadView {
+    void* base = nullptr;
+    std::size_t size = 0;
+    volatile sig_atomic_t faulted = 0;
+};
+thread_local ThreadView t_view;
+struct sigaction g_previousBusAction;
+
+void OnBusError(int signal, siginfo_t* info, void* context)
+{
+    ThreadView& view = t_view;
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    const auto base = reinterpret_cast<std::uintptr_t>(view.base);
+    // Zero pages over the window, so the code that faulted runs on to the end of its piece.
+    if (view.base != nullptr && !view.faulted && address >= base && address - base < view.size &&
+        ::mmap(view.base, view.size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+        view.faulted = 1;
+        return;
+    }
+    // Not ours: whoever handled it before does, or the system's default.
+    if (g_previousBusAction.sa_flags & SA_SIGINFO) {
+        if (g_previousBusAction.sa_sigaction != nullptr) return g_previousBusAction.sa_sigaction(signal, info, context);
+    } else if (g_previousBusAction.sa_handler != SIG_DFL && g_previousBusAction.sa_handler != SIG_IGN) {
+        return g_previousBusAction.sa_handler(signal);
+    }
+    ::sigaction(SIGBUS, &g_previousBusAction, nullptr);  // the fault comes again, to that
+}
+
+bool InstallBusGuard()
+{
+    static std::once_flag once;
+    static bool installed = false;
+    std::call_once(once, [] {
+        struct sigaction action = {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        installed = ::sigaction(SIGBUS, &action, &g_previousBusAction) == 0;
+    });
+    return installed;
+}
+
+}  // namespace
 
 PosixFileSource::~PosixFileSource()
 {
@@ -45,6 +96,33 @@ bool PosixFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t cou
         count -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+bool PosixFileSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+{
+    const bool viewed = count >= kViewWindow && count <= m_size;
+    return ReadUnlessViewed(viewed ? ScanViews(count, sink) : ViewPass::kNotMapped, count, pieceSize, sink);
+}
+
+ByteSource::ViewPass PosixFileSource::ScanViews(std::uint64_t count, ByteSink& sink)
+{
+    if (!InstallBusGuard()) return ViewPass::kNotMapped;
+    ThreadView& view = t_view;
+    for (std::uint64_t offset = 0; offset < count; offset += kViewWindow) {
+        const std::size_t piece = static_cast<std::size_t>(std::min(kViewWindow, count - offset));
+        void* base = ::mmap(nullptr, piece, PROT_READ, MAP_SHARED, m_file, static_cast<off_t>(offset));
+        if (base == MAP_FAILED) return offset == 0 ? ViewPass::kNotMapped : ViewPass::kFaulted;
+        ::madvise(base, piece, MADV_SEQUENTIAL);
+        view.size = piece;
+        view.faulted = 0;
+        view.base = base;
+        sink.Take(offset, static_cast<const unsigned char*>(base), piece);
+        const bool faulted = view.faulted != 0;
+        view.base = nullptr;
+        ::munmap(base, piece);
+        if (faulted) return ViewPass::kFaulted;
+    }
+    return ViewPass::kDone;
 }
 
 }  // namespace korvex

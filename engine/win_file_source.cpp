@@ -1,7 +1,9 @@
 #include "win_file_source.h"
 
+#include "guarded_view.h"
 #include "long_paths.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -115,6 +117,30 @@ bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
         count -= got;
     }
     return true;
+}
+
+bool WinFileSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+{
+    const bool viewed = count >= kViewWindow && count <= m_size;
+    return ReadUnlessViewed(viewed ? ScanViews(count, sink) : ViewPass::kNotMapped, count, pieceSize, sink);
+}
+
+ByteSource::ViewPass WinFileSource::ScanViews(std::uint64_t count, ByteSink& sink)
+{
+    const ViewGuardScope guard;
+    if (!guard.Active()) return ViewPass::kNotMapped;
+    // The mapping ends where the file ends now: a file cut short since it was opened maps
+    // no view past its new end.
+    const orrelin::UniqueHandle mapping(CreateFileMappingW(m_file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) return ViewPass::kNotMapped;
+    GuardedView view;
+    for (std::uint64_t offset = 0; offset < count; offset += kViewWindow) {
+        const std::size_t piece = static_cast<std::size_t>(std::min(kViewWindow, count - offset));
+        if (!view.Map(mapping.get(), offset, piece)) return offset == 0 ? ViewPass::kNotMapped : ViewPass::kFaulted;
+        sink.Take(offset, view.Bytes(), piece);
+        if (view.Faulted()) return ViewPass::kFaulted;
+    }
+    return ViewPass::kDone;
 }
 
 }  // namespace korvex

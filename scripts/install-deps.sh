@@ -30,5 +30,13 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync fails one index or another. Without the security suite's i386
+# index, apt would raise a package's 64-bit half past the version its 32-bit half can match
+# (Wine needs both); holding every package to the release itself keeps the halves equal.
+if $sudo apt-get update -qq; then
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "install-deps: some package indexes did not download; installing from $codename itself" >&2
+  $sudo apt-get install -y -qq --no-install-recommends -t "$codename" "${missing[@]}"
+fi
