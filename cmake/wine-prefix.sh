@@ -15,6 +15,9 @@ create() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "Creating Wine prefix $WINEPREFIX"
       wineboot -i >/dev/null 2>&1
+      # A program that crashes gets its backtrace printed and ends; the crash dialog would
+      # wait on the virtual display for a click that never comes.
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       wineserver -w
     fi
   ) 9>"$WINEPREFIX.lock"
