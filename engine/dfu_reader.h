@@ -60,9 +60,10 @@ struct DfuFileInfo {
 };
 
 constexpr std::size_t kSuffixSize = 16;
-// The CRC pass reads this much at a time, so memory stays flat however large the file. A
-// larger buffer is slower, not faster: each check allocates it afresh, and past a few
-// hundred KiB the allocators (Wine's heap, glibc's) map new pages for it every time.
+// A pass that reads (a file smaller than a view window, or a source without views) reads
+// this much at a time, so memory stays flat however large the file. A larger buffer is
+// slower, not faster: each check allocates it afresh, and past a few hundred KiB the
+// allocators (Wine's heap, glibc's) map new pages for it every time.
 constexpr std::size_t kReadChunkSize = 128 * 1024;
 
 // true for a valid DFU file, with info filled in; false (info unspecified) for a file that
