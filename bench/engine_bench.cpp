@@ -58,41 +58,30 @@ double FirstCheck(const std::wstring& path)
     return Seconds() - start;
 }
 
-// The CRC pass over a mapped view, a window at a time (a multiple of the 64 KiB the
-// system maps at), so memory stays flat and the 32-bit address space suffices.
-constexpr std::uint64_t kMapWindow = 4 << 20;
-
-double MappedPass(const std::wstring& path, std::uint64_t size, std::uint32_t& crc)
-{
-    const double start = Seconds();
-    orrelin::UniqueFileHandle file = OpenForReading(path);
-    HANDLE mapping = CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping == nullptr) Fail("%s: cannot map it", Narrow(path).c_str());
-    crc = 0;
-    for (std::uint64_t at = 0; at < size; at += kMapWindow) {
-        const SIZE_T count = static_cast<SIZE_T>(size - at < kMapWindow ? size - at : kMapWindow);
-        void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(at >> 32), static_cast<DWORD>(at), count);
-        if (view == nullptr) Fail("%s: cannot map a view", Narrow(path).c_str());
-        crc = korvex::Crc32(crc, static_cast<const unsigned char*>(view), count);
-        UnmapViewOfFile(view);
+class CrcSink final : public korvex::ByteSink {
+public:
+    void Take(std::uint64_t, const unsigned char* bytes, std::size_t count) override
+    {
+        crc = korvex::Crc32(crc, bytes, count);
     }
-    CloseHandle(mapping);
-    return Seconds() - start;
-}
+    void Restart() override { crc = 0; }
+    std::uint32_t crc = 0;
+};
 
-double BufferedPass(const std::wstring& path, std::uint64_t size, std::uint32_t& crc)
+// The engine's CRC pass over the whole file, either way it reads: in place, through its
+// guarded mapped views, or into its buffer.
+enum class Pass { kMapped, kBuffered };
+
+double CrcPass(const std::wstring& path, Pass pass, std::uint32_t& crc)
 {
-    static std::vector<unsigned char> buffer(korvex::kReadChunkSize);
     const double start = Seconds();
     korvex::WinFileSource source;
     if (!source.Open(path.c_str())) Fail("%s: cannot open it", Narrow(path).c_str());
-    crc = 0;
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t count = static_cast<std::size_t>(size - at < buffer.size() ? size - at : buffer.size());
-        if (!source.ReadAt(at, buffer.data(), count)) Fail("%s: read failed", Narrow(path).c_str());
-        crc = korvex::Crc32(crc, buffer.data(), count);
-        at += count;
-    }
+    CrcSink sink;
+    const bool read = pass == Pass::kMapped ? source.Scan(source.Size(), korvex::kReadChunkSize, sink)
+                                            : source.ByteSource::Scan(source.Size(), korvex::kReadChunkSize, sink);
+    if (!read) Fail("%s: read failed", Narrow(path).c_str());
+    crc = sink.crc;
     return Seconds() - start;
 }
 
@@ -150,8 +139,8 @@ int wmain(int argc, wchar_t** argv)
     std::uint32_t bufferedCrc = 0, mappedCrc = 0;
     // Untimed: brings the file into the cache and checks that both passes agree.
     ReadThrough(path);
-    BufferedPass(path, size, bufferedCrc);
-    MappedPass(path, size, mappedCrc);
+    CrcPass(path, Pass::kBuffered, bufferedCrc);
+    CrcPass(path, Pass::kMapped, mappedCrc);
     if (bufferedCrc != mappedCrc) Fail("%s: the mapped view gives another CRC", Narrow(path).c_str());
     // The first check in this process reads the file; Korvex.dll remembers the verdict.
     const double firstInProcess = KorvexCheck(path);
@@ -161,8 +150,8 @@ int wmain(int argc, wchar_t** argv)
     for (int run = 0; run < runs; ++run) {
         read.push_back(ReadThrough(path));
         check.push_back(FirstCheck(path));
-        buffered.push_back(BufferedPass(path, size, bufferedCrc));
-        mapped.push_back(MappedPass(path, size, mappedCrc));
+        buffered.push_back(CrcPass(path, Pass::kBuffered, bufferedCrc));
+        mapped.push_back(CrcPass(path, Pass::kMapped, mappedCrc));
         second.push_back(KorvexCheck(path));
         openClose.push_back(OpenAndClose(path));
         state.push_back(StateQuery(path));
