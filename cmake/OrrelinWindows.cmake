@@ -2,11 +2,15 @@
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ORRELIN_ARCH x86_64)
   set(ORRELIN_WINE_LOADER_NAME wine64)
+  set(ORRELIN_WINE_GATE "")
   # GoogleTest's objects exceed the default section count of 64-bit COFF.
   add_compile_options(-Wa,-mbig-obj)
 else()
   set(ORRELIN_ARCH i686)
   set(ORRELIN_WINE_LOADER_NAME wine)
+  # Its programs run only where the machine runs 32-bit programs; its tests are skipped
+  # elsewhere, and the build itself goes on everywhere.
+  set(ORRELIN_WINE_GATE "${CMAKE_SOURCE_DIR}/cmake/runs-32bit.sh")
 endif()
 set(ORRELIN_TEST_PREFIX "${ORRELIN_ARCH}.")
 
@@ -55,3 +59,7 @@ add_subdirectory(dll)
 add_subdirectory(tools)
 add_subdirectory(tests)
 add_subdirectory(bench)
+
+# What the demo runs, and nothing else: the DLLs, the shell host and the stand-in wizard.
+add_custom_target(demo)
+add_dependencies(demo Orrelin Korvex dfushell brannoc)

@@ -7,6 +7,10 @@ action=$1
 export WINEPREFIX="$2"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Every call goes through the 64-bit loader: Debian's wine, wineboot and reg scripts start
+# the 32-bit one, which some machines cannot run. Where they can, Wine still starts the
+# prefix's 32-bit side itself.
+wine64=/usr/lib/wine/wine64
 
 create() {
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -14,10 +18,10 @@ create() {
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "Creating Wine prefix $WINEPREFIX"
-      wineboot -i >/dev/null 2>&1
+      "$wine64" wineboot -i >/dev/null 2>&1
       # A program that crashes gets its backtrace printed and ends; the crash dialog would
       # wait on the virtual display for a click that never comes.
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+      "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       wineserver -w
     fi
   ) 9>"$WINEPREFIX.lock"
@@ -31,8 +35,6 @@ case "$action" in
   start)
     create
     wineserver -p </dev/null >/dev/null 2>&1
-    wine64=/usr/lib/wine/wine64
-    [ -x "$wine64" ] || wine64=wine
     "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
     echo "wineserver running for $WINEPREFIX" ;;
   stop) wineserver -k 2>/dev/null || true; echo "wineserver stopped for $WINEPREFIX" ;;

@@ -1,11 +1,18 @@
-; The setup program of Orrelin: one file for 32- and 64-bit Windows. It puts the extension
-; beside the upgrade wizard Brannoc.exe (the extension starts the wizard it finds beside
-; itself) and registers it with the regsvr32 of the DLL's own bitness, for the machine or,
-; with /CurrentUser or without administrator rights, for the current user only.
+; The setup program of Orrelin. It puts the extension beside the upgrade wizard Brannoc.exe
+; (the extension starts the wizard it finds beside itself) and registers it with the
+; regsvr32 of the DLL's own bitness, for the machine or, with /CurrentUser or without
+; administrator rights, for the current user only.
+;
+; Built twice: a 64-bit program for 64-bit Windows (-DX64), which needs no file-system
+; redirection to reach the 64-bit regsvr32, and a 32-bit one that runs on either.
 ;
 ; makensis -DVERSION=x.y.z -DPAYLOAD=<folder with x86_64\ and i686\> -DOUTFILE=<setup.exe>
-;          [-DSIGN=<command that signs the file named by its argument>] Orrelin.nsi
-Unicode true
+;          [-DX64] [-DSIGN=<command that signs the file named by its argument>] Orrelin.nsi
+!ifdef X64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel highest
@@ -60,6 +67,25 @@ DirText "Orrelin goes into the folder of the Halvorn Device Firmware Upgrade Wiz
     DetailPrint "regsvr32 answered $0"
     SetErrors
   ${EndIf}
+!macroend
+
+; The folder of the 32-bit regsvr32 on 64-bit Windows, as this program sees it.
+!if ${NSIS_PTR_SIZE} > 4
+  !define SYSTEM32BIT "$WINDIR\SysWOW64"
+!else
+  !define SYSTEM32BIT "$SYSDIR"
+!endif
+
+; Runs the 64-bit regsvr32 on 64-bit Windows: a 32-bit program reaches it only with
+; redirection off.
+!macro Regsvr32Native _ARGUMENTS
+  !if ${NSIS_PTR_SIZE} > 4
+    !insertmacro Regsvr32 "$SYSDIR" '${_ARGUMENTS}'
+  !else
+    ${DisableX64FSRedirection}
+    !insertmacro Regsvr32 "$WINDIR\System32" '${_ARGUMENTS}'
+    ${EnableX64FSRedirection}
+  !endif
 !macroend
 
 ; Chooses the registry root and view of our own keys: the uninstall entry lives in the
@@ -138,10 +164,7 @@ Section "Orrelin (info tips and download entries in Explorer)" SecMain
   ${If} ${RunningX64}
     File "${PAYLOAD}\x86_64\Orrelin.dll"
     File "${PAYLOAD}\x86_64\Korvex.dll"
-    ; The 32-bit setup program reaches the 64-bit regsvr32 only with redirection off.
-    ${DisableX64FSRedirection}
-    !insertmacro Regsvr32 "$WINDIR\System32" '$RegsvrUser "$INSTDIR\Orrelin.dll"'
-    ${EnableX64FSRedirection}
+    !insertmacro Regsvr32Native '$RegsvrUser "$INSTDIR\Orrelin.dll"'
   ${Else}
     File "${PAYLOAD}\i686\Orrelin.dll"
     File "${PAYLOAD}\i686\Korvex.dll"
@@ -175,7 +198,7 @@ Section /o "32-bit programs' file dialogs (64-bit Windows)" SecWow
   File "${PAYLOAD}\Orrelin.propdesc"
   File "${PAYLOAD}\i686\Orrelin.dll"
   File "${PAYLOAD}\i686\Korvex.dll"
-  !insertmacro Regsvr32 "$SYSDIR" '$RegsvrUser "$INSTDIR\x86\Orrelin.dll"'
+  !insertmacro Regsvr32 "${SYSTEM32BIT}" '$RegsvrUser "$INSTDIR\x86\Orrelin.dll"'
   IfErrors 0 +2
     Abort "The 32-bit Orrelin could not be registered."
 SectionEnd
@@ -261,12 +284,10 @@ FunctionEnd
 Section "Uninstall"
   !insertmacro ChooseContext
   ${If} ${FileExists} "$INSTDIR\x86\Orrelin.dll"
-    !insertmacro Regsvr32 "$SYSDIR" '/u $RegsvrUser "$INSTDIR\x86\Orrelin.dll"'
+    !insertmacro Regsvr32 "${SYSTEM32BIT}" '/u $RegsvrUser "$INSTDIR\x86\Orrelin.dll"'
   ${EndIf}
   ${If} ${RunningX64}
-    ${DisableX64FSRedirection}
-    !insertmacro Regsvr32 "$WINDIR\System32" '/u $RegsvrUser "$INSTDIR\Orrelin.dll"'
-    ${EnableX64FSRedirection}
+    !insertmacro Regsvr32Native '/u $RegsvrUser "$INSTDIR\Orrelin.dll"'
   ${Else}
     !insertmacro Regsvr32 "$SYSDIR" '/u $RegsvrUser "$INSTDIR\Orrelin.dll"'
   ${EndIf}

@@ -24,11 +24,15 @@ build() {
   fi
 }
 
+# The i686 figures only where this machine runs 32-bit programs.
+arches=(x86_64)
+if "$root/cmake/runs-32bit.sh"; then arches+=(i686); else echo "The i686 figures are left out." >&2; fi
+
 # The product's optimisation; natively without the sanitizers the test build adds.
 build cmake -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORRELIN_WINDOWS=OFF \
   -DORRELIN_FUZZ=OFF -DORRELIN_NATIVE_SANITIZERS=
 build cmake --build "$out/native" -j2 --target orrelin_native_bench
-for arch in x86_64 i686; do
+for arch in "${arches[@]}"; do
   build cmake -S "$root" -B "$out/$arch" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
     -DORRELIN_WINEPREFIX="$out/wineprefix"
@@ -51,12 +55,12 @@ export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 pin=(taskset -c 0)
 "$root/cmake/wine-prefix.sh" stop "$WINEPREFIX" >/dev/null
 "${pin[@]}" "$root/cmake/wine-prefix.sh" start "$WINEPREFIX" >/dev/null
-winpath() { winepath -w "$1" 2>/dev/null; }
+winpath() { /usr/lib/wine/wine64 winepath -w "$1" 2>/dev/null; }
 wine_run() { "${pin[@]}" "$out/$1/wine-run" "${@:2}"; }
 # Each architecture's own regsvr32: a 32-bit one writes the 32-bit view of the registry.
 regsvr() { wine_run "$1" regsvr32 /s "${@:2}"; }
 unregister_all() {
-  for arch in x86_64 i686; do regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")" || true; done
+  for arch in "${arches[@]}"; do regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")" || true; done
 }
 trap 'unregister_all; "$root/cmake/wine-prefix.sh" stop "$WINEPREFIX" >/dev/null' EXIT
 # Left over from an interrupted run, a registration would stop the round-trip figure.
@@ -65,7 +69,7 @@ unregister_all
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 echo "# Orrelin benchmarks"
 echo
-echo "Machine: $(nproc) cores, $cpu; $(wine --version); $(uname -sr)."
+echo "Machine: $(nproc) cores, $cpu; $(/usr/lib/wine/wine64 --version); $(uname -sr)."
 echo "Load average at start: $(cut -d' ' -f1-3 /proc/loadavg). Commit $(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)."
 echo "Medians of repeated runs (runs column); MB/s are 10^6 bytes per second; ratios are"
 echo "throughputs measured side by side in the same run (above 1: the engine is faster)."
@@ -82,7 +86,7 @@ echo
 echo "## The engine's .dfu check under Wine (one CPU) against ReadFile, and its second look"
 echo
 header=(--header)
-for arch in x86_64 i686; do
+for arch in "${arches[@]}"; do
   for file in "${files[2]}" "${files[3]}"; do
     wine_run "$arch" "$out/$arch/bin/orrelin_engine_bench.exe" "${header[@]}" "$(winpath "$file")" | tr -d '\r'
     header=()
@@ -96,7 +100,7 @@ echo
 echo "## Orrelin.dll under Wine (programs and wineserver on one CPU): its own time, beside the engine's test double"
 echo
 header=(--header)
-for arch in x86_64 i686; do
+for arch in "${arches[@]}"; do
   wine_run "$arch" "$out/$arch/bin/bench/orrelin_shell_bench_double.exe" "${header[@]}" \
     "$(winpath "${files[1]}")" | tr -d '\r'
   header=()
@@ -105,7 +109,7 @@ echo
 echo "## Orrelin.dll under Wine (one CPU) with the real engine, registered by regsvr32"
 echo
 header=(--header)
-for arch in x86_64 i686; do
+for arch in "${arches[@]}"; do
   regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
   for file in "${files[@]}"; do
     wine_run "$arch" "$out/$arch/bin/orrelin_shell_bench.exe" "${header[@]}" "$(winpath "$file")" | tr -d '\r'
@@ -117,7 +121,7 @@ echo
 echo "## The preview pane under Wine (one CPU, a virtual display), registered by regsvr32"
 echo
 header=(--header)
-for arch in x86_64 i686; do
+for arch in "${arches[@]}"; do
   regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
   for file in "${files[1]}" "$out/files/dfu-5000-elements.dfu"; do
     wine_run "$arch" "$out/$arch/bin/orrelin_preview_bench.exe" "${header[@]}" \

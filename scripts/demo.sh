@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds, registers the 64-bit extension in the build's
-# Wine prefix with the 64-bit regsvr32, makes a sample .dfu file, and drives the extension
-# as Explorer would: the info tip, the download menu with its help texts, the default
-# entry, which starts the (stand-in) upgrade wizard, the property store that the Details
-# view and search read, and the preview pane's picture.
+# The demo: installs what is missing, builds what it shows (the DLLs, the shell host and
+# the stand-in wizard of one architecture, no tests), registers the 64-bit extension in the
+# build's Wine prefix with the 64-bit regsvr32, makes a sample .dfu file, and drives the
+# extension as Explorer would: the info tip, the download menu with its help texts, the
+# default entry, which starts the (stand-in) upgrade wizard, the property store that the
+# Details view and search read, and the preview pane's picture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORRELIN_BUILD_DIR:-$root/build}
@@ -13,8 +14,19 @@ arch=${ORRELIN_DEMO_ARCH:-x86_64}
 # The preview pane draws into a window, and Wine's desktop takes the display it starts
 # with: without one, the whole demo runs in a virtual display.
 if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" "$@"; fi
+if [ "$arch" = x86_64 ]; then
+  loader=/usr/lib/wine/wine64
+else
+  "$root/cmake/runs-32bit.sh" || { echo "The $arch demo needs a machine that runs 32-bit programs." >&2; exit 1; }
+  loader=/usr/lib/wine/wine
+fi
+if ! "$root/cmake/runs-32bit.sh" 2>/dev/null; then
+  # Debian's wine scripts fail here as they do on a machine that runs no 32-bit programs.
+  export PATH="$root/cmake/no-32bit:$PATH"
+fi
 cmake -S "$root" -B "$build"
-cmake --build "$build" -j2
+cmake --build "$build" --target "orrelin-$arch-configure"
+cmake --build "$build/$arch" --target demo -j2
 
 bin="$build/$arch/bin"
 demo="$build/demo"
@@ -27,8 +39,7 @@ dfu-suffix -c "$sample" | sed -n '/contains a DFU suffix/,$p'
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/cmake/wine-prefix.sh" start "$WINEPREFIX" >/dev/null
 trap '"$root/cmake/wine-prefix.sh" stop "$WINEPREFIX" >/dev/null' EXIT
-if [ "$arch" = x86_64 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
-winpath() { winepath -w "$1" 2>/dev/null; }
+winpath() { /usr/lib/wine/wine64 winepath -w "$1" 2>/dev/null; }
 
 echo
 echo "== Registering $arch Orrelin.dll with the $arch regsvr32"

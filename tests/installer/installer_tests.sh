@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
-# installer_tests.sh machine|user BUILD_DIR SETUP_EXE
+# installer_tests.sh machine|machine+32bit|user BUILD_DIR SETUP_EXE
 # Installs the setup program silently into a folder that holds a stand-in wizard, checks
 # the files, the registration in both registry views and the Add or Remove Programs entry,
 # drives the installed extension with the shell host, uninstalls it in place and compares
 # the registry with the state before installing: nothing left, nothing foreign removed.
 set -euo pipefail
 mode=$1 build=$2 setup=$3
+scope=${mode%+32bit}
 # The DLLs as packed, beside the setup program.
 payload=$(dirname "$setup")/payload
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine32=wine
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=wine64
+# Every call through the 64-bit loader, as on machines that run no 32-bit programs; Wine
+# starts a 32-bit setup program itself where it can.
+wine=/usr/lib/wine/wine64
 
 clsid='{B0EC6BBF-49C8-11D5-901D-00B0D064D823}'
 approved='Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 uninstall='Software\Microsoft\Windows\CurrentVersion\Uninstall\Orrelin'
 app_paths='Software\Microsoft\Windows\CurrentVersion\App Paths\Brannoc.exe'
-folder_win="C:\\orrelin-setup-$mode\\Halvorn Brannoc"
-folder=$WINEPREFIX/drive_c/orrelin-setup-$mode/"Halvorn Brannoc"
+folder_win="C:\\orrelin-setup-$scope\\Halvorn Brannoc"
+folder=$WINEPREFIX/drive_c/orrelin-setup-$scope/"Halvorn Brannoc"
 work=$(mktemp -d)
 failures=0
 trap 'rm -rf "$work"' EXIT
@@ -26,11 +27,20 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { if eval "$2"; then echo "ok: $1"; else fail "$1"; fi; }
 
+# The machine a PE file is built for, as its header states it: 8664 (x64) or 014c (x86).
+pe_machine() {
+  local header
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' '
+}
+case $setup in *-x64-setup.exe) machine=8664 ;; *) machine=014c ;; esac
+check "setup program built for machine $machine" '[ "$(pe_machine "$setup")" = "$machine" ]'
+
 # reg.exe's answer to one value: its data, or empty when absent.
 reg_value() { # key value-name-or-/ve view
   local args=(query "$1")
   if [ "$2" = /ve ]; then args+=(/ve); else args+=(/v "$2"); fi
-  "$wine32" reg "${args[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
+  "$wine" reg "${args[@]}" "/reg:$3" 2>/dev/null | tr -d '\r' |
     sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p' | head -n 1 || true
 }
 
@@ -41,7 +51,7 @@ snapshot() { # out
   local where
   for where in 'HKLM\Software:64' 'HKLM\Software:32' 'HKCR:64' 'HKCR:32' 'HKCU:64'; do
     local key=${where%:*} view=${where##*:}
-    "$wine32" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
+    "$wine" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
     echo "[[ $key /reg:$view ]]" >>"$1"
     # UTF-16 out. Left out: Wine's own settings and changing times, and the scratch keys of
     # the registrar's tests, which may run meanwhile.
@@ -59,46 +69,55 @@ machine_part() {
        on && !skip' "$1"
 }
 
-rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
+rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$scope"
 mkdir -p "$folder"
 cp "$build/x86_64/bin/Brannoc.exe" "$folder/"
+# Keys that Windows has and a new Wine prefix may lack. Registration makes them when they
+# are missing and leaves them, emptied, when it removes its values; without them here,
+# whichever test registered first would decide what "before installing" holds.
+for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers' \
+  'HKCU\Software\Classes\CLSID' 'HKCU\Software\Classes\Interface' 'HKCU\Software\Classes\Typelib' \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\PreviewHandlers'; do
+  "$wine" reg add "$key" /f /reg:64 >/dev/null
+done
 # Before installing means without this extension: the keys an earlier regsvr32 /u of
 # another test leaves (the info tip handler naming our class, emptied handler keys) go.
 for classes in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
   for view in 64 32; do
     for key in '.dfu\shellex' 'dfufile\ShellEx'; do
-      "$wine32" reg delete "$classes\\$key" /f "/reg:$view" >/dev/null 2>&1 || true
+      "$wine" reg delete "$classes\\$key" /f "/reg:$view" >/dev/null 2>&1 || true
     done
   done
 done
-if [ "$mode" = machine ]; then
+if [ "$scope" = machine ]; then
   # Windows always has the machine's list of installed programs; a new Wine prefix may not.
-  "$wine32" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f /reg:64 >/dev/null
+  "$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f /reg:64 >/dev/null
   # Another program's association of the file type, which the removal must leave as it was.
-  "$wine32" reg add 'HKLM\Software\Classes\.dfu' /ve /d dfufile /f /reg:64 >/dev/null
-  "$wine32" reg add 'HKLM\Software\Classes\.dfu' /v "Content Type" /d application/octet-stream /f /reg:64 >/dev/null
+  "$wine" reg add 'HKLM\Software\Classes\.dfu' /ve /d dfufile /f /reg:64 >/dev/null
+  "$wine" reg add 'HKLM\Software\Classes\.dfu' /v "Content Type" /d application/octet-stream /f /reg:64 >/dev/null
 else
   # The wizard as it registers itself: the setup program finds the folder without /D=.
-  "$wine32" reg add "HKCU\\$app_paths" /ve /d "$folder_win\\Brannoc.exe" /f /reg:64 >/dev/null
+  "$wine" reg add "HKCU\\$app_paths" /ve /d "$folder_win\\Brannoc.exe" /f /reg:64 >/dev/null
 fi
 snapshot "$work/before.txt"
 
 switches=(/S)
 root=HKLM
-if [ "$mode" = user ]; then switches+=(/CurrentUser); root=HKCU; else switches+=(/With32Bit); fi
+if [ "$scope" = user ]; then switches+=(/CurrentUser); root=HKCU; fi
+if [ "$mode" = machine+32bit ]; then switches+=(/With32Bit); fi
 started=$(date +%s%N)
 # Through cmd, so the program receives the command line as written: /D= takes the rest of
 # it, spaces included, and would not be found inside the quotes Wine puts around it.
-if [ "$mode" = user ]; then
-  "$wine32" "$setup" "${switches[@]}"
+if [ "$scope" = user ]; then
+  "$wine" "$setup" "${switches[@]}"
 else
-  "$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
+  "$wine" cmd /c "$("$wine" winepath -w "$setup") ${switches[*]} /D=$folder_win"
 fi
 echo "installed in $((($(date +%s%N) - started) / 1000000)) ms"
-if [ "$mode" = machine ]; then
+if [ "$scope" = machine ]; then
   # Installing again upgrades in place: the same files, one entry, the same registration.
-  "$wine32" cmd /c "$(winepath -w "$setup") ${switches[*]} /D=$folder_win"
-  entries=$("$wine32" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:64 | tr -d '\r' |
+  "$wine" cmd /c "$("$wine" winepath -w "$setup") ${switches[*]} /D=$folder_win"
+  entries=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:64 | tr -d '\r' |
     grep -ci 'Uninstall\\Orrelin' || true)
   check "one entry after installing again" '[ "$entries" -eq 1 ]'
 fi
@@ -108,13 +127,16 @@ check "x86_64 Korvex.dll installed" 'cmp -s "$folder/Korvex.dll" "$payload/x86_6
 check "uninstaller installed" '[ -f "$folder/Uninstall-Orrelin.exe" ]'
 check "stand-in wizard untouched" 'cmp -s "$folder/Brannoc.exe" "$build/x86_64/bin/Brannoc.exe"'
 
-if [ "$mode" = user ]; then
+if [ "$scope" = user ]; then
   classes='HKCU\Software\Classes'
   check "HKLM unchanged while installed" \
     'snapshot "$work/installed.txt"; diff <(machine_part "$work/before.txt") <(machine_part "$work/installed.txt")'
-  check "no 32-bit copy without asking" '[ ! -e "$folder/x86" ]'
 else
   classes='HKCR'
+fi
+if [ "$mode" != machine+32bit ]; then
+  check "no 32-bit copy without asking" '[ ! -e "$folder/x86" ]'
+else
   check "i686 Orrelin.dll installed" 'cmp -s "$folder/x86/Orrelin.dll" "$payload/i686/Orrelin.dll"'
   check "i686 registered in the 32-bit view" \
     '[ "$(reg_value "$classes\CLSID\\$clsid\InprocServer32" /ve 32)" = "$folder_win\x86\Orrelin.dll" ]'
@@ -133,10 +155,10 @@ done
 size=$(reg_value "$root\\$uninstall" EstimatedSize 64)
 check "entry EstimatedSize ($size KB)" '[ -n "$size" ] && [ $((size)) -gt 100 ]'
 
-if [ "$mode" = machine ]; then
+if [ "$scope" = machine ]; then
   # The shell host takes the handlers from the registry, as Explorer does: the installed
   # library answers and finds the wizard beside itself.
-  (cd "$folder" && "$wine64" "$build/x86_64/bin/dfushell.exe" --no-ui "$build/x86_64/bin/engine-samples/ids.dfu") \
+  (cd "$folder" && "$wine" "$build/x86_64/bin/dfushell.exe" --no-ui "$build/x86_64/bin/engine-samples/ids.dfu") \
     >"$work/host.txt" 2>&1 || true
   tr -d '\r' <"$work/host.txt" >"$work/host-lf.txt"
   check "info tip shown" 'grep -q "Device Firmware Upgrade (DFU) file" "$work/host-lf.txt"'
@@ -145,7 +167,7 @@ if [ "$mode" = machine ]; then
 fi
 
 # In place (_?=): an uninstaller started with only /S returns before it has finished.
-(cd "$folder" && "$wine32" cmd /c "Uninstall-Orrelin.exe /S _?=$folder_win")
+(cd "$folder" && "$wine" cmd /c "Uninstall-Orrelin.exe /S _?=$folder_win")
 check "library files removed" '[ ! -e "$folder/Orrelin.dll" ] && [ ! -e "$folder/Korvex.dll" ] && [ ! -e "$folder/x86" ]'
 check "wizard stays" '[ -f "$folder/Brannoc.exe" ]'
 # Running in place, the uninstaller cannot delete itself.
@@ -157,11 +179,11 @@ else
   fail "registry after removal differs from before installing:"
   head -n 60 "$work/diff.txt"
 fi
-if [ "$mode" = user ]; then
-  "$wine32" reg delete "HKCU\\$app_paths" /f /reg:64 >/dev/null 2>&1 || true
+if [ "$scope" = user ]; then
+  "$wine" reg delete "HKCU\\$app_paths" /f /reg:64 >/dev/null 2>&1 || true
 else
-  "$wine32" reg delete 'HKLM\Software\Classes\.dfu' /f /reg:64 >/dev/null 2>&1 || true
+  "$wine" reg delete 'HKLM\Software\Classes\.dfu' /f /reg:64 >/dev/null 2>&1 || true
 fi
-rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$mode"
+rm -rf "$WINEPREFIX/drive_c/orrelin-setup-$scope"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # signing_tests.sh SOURCE_DIR BUILD_DIR
 # Packs the setup program as the build does, given a throwaway certificate, and checks the
-# signatures of the DLLs, the setup program and its uninstaller with osslsigncode.
+# signatures of the DLLs, the setup programs and their uninstallers with osslsigncode.
 set -euo pipefail
 source_dir=$1 build=$2
 work=$(mktemp -d)
@@ -15,9 +15,10 @@ ORRELIN_SIGN_PFX=$work/sign.pfx ORRELIN_SIGN_PASSWORD=throwaway ORRELIN_SIGN_KEE
   "$source_dir/installer/package.sh" "$source_dir" "$build/i686/bin" "$build/x86_64/bin" "$work/out" 0.0.1 >/dev/null
 
 failures=0
-files=("$work"/out/payload/*/*.dll "$work/out/Orrelin-0.0.1-setup.exe")
-# The copies makensis had signed: the setup program and the uninstaller inside it.
-rm -f "$work/kept/Orrelin-0.0.1-setup.exe"
+setups=("$work/out/Orrelin-0.0.1-x64-setup.exe" "$work/out/Orrelin-0.0.1-setup.exe")
+files=("$work"/out/payload/*/*.dll "${setups[@]}")
+# The copies makensis had signed: the setup programs and the uninstaller inside each.
+for setup in "${setups[@]}"; do rm -f "$work/kept/$(basename "$setup")"; done
 uninstallers=("$work"/kept/*)
 for file in "${files[@]}" "${uninstallers[@]}"; do
   name=${file#"$work"/}
@@ -28,9 +29,9 @@ for file in "${files[@]}" "${uninstallers[@]}"; do
     echo "FAIL: $name"; cat "$work/verify.txt"; failures=$((failures + 1))
   fi
 done
-# Four DLLs, the setup program, and the uninstaller among the kept copies.
-[ "${#files[@]}" -eq 5 ] || { echo "FAIL: ${#files[@]} files packed"; failures=$((failures + 1)); }
-[ "${#uninstallers[@]}" -eq 1 ] && [ -f "${uninstallers[0]}" ] ||
+# Four DLLs, two setup programs, and their uninstallers among the kept copies.
+[ "${#files[@]}" -eq 6 ] || { echo "FAIL: ${#files[@]} files packed"; failures=$((failures + 1)); }
+[ "${#uninstallers[@]}" -eq 2 ] && [ -f "${uninstallers[0]}" ] ||
   { echo "FAIL: ${#uninstallers[@]} uninstallers kept"; failures=$((failures + 1)); }
 # An unsigned file fails the same check, so the check can tell.
 if osslsigncode verify -CAfile "$work/cert.pem" -in "$build/x86_64/bin/Orrelin.dll" >/dev/null 2>&1; then
