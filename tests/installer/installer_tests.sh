@@ -51,7 +51,14 @@ snapshot() { # out
   local where
   for where in 'HKLM\Software:64' 'HKLM\Software:32' 'HKCR:64' 'HKCR:32' 'HKCU:64'; do
     local key=${where%:*} view=${where##*:}
-    "$wine" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1
+    # An export fails when another test's keys go while it reads them: it is tried again,
+    # and a snapshot never holds an earlier export in its place.
+    local exported=0
+    for _ in 1 2 3; do
+      rm -f "$work/export.reg"
+      if "$wine" reg export "$key" "$work/export.reg" "/reg:$view" /y >/dev/null 2>&1; then exported=1; break; fi
+    done
+    [ "$exported" = 1 ] || { echo "FAIL: reg export $key /reg:$view"; return 1; }
     echo "[[ $key /reg:$view ]]" >>"$1"
     # UTF-16 out. Left out: Wine's own settings and changing times, and the scratch keys of
     # the registrar's tests, which may run meanwhile.
