@@ -14,6 +14,8 @@ else()
 endif()
 set(ORRELIN_TEST_PREFIX "${ORRELIN_ARCH}.")
 
+# A failure's trace names its file from the source folder, not the build machine's path.
+add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
 # Windows 7 API level; UNICODE so every Windows call is the wide form.
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0800)
 # No runtime DLLs besides the system's: libgcc and libstdc++ are linked in.

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "failure_trace.h"
 #include "hresult.h"
 #include "module.h"
 #include "registration.h"
@@ -44,27 +45,27 @@ STDAPI DllCanUnloadNow()
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
 {
-    return g_module.GetClassObject(classId, iid, object);
+    return TRACE_FAILURE(g_module.GetClassObject(classId, iid, object));
 }
 
 STDAPI DllRegisterServer()
 {
     // Without the rights to approve the extension, nothing else is registered either.
     const HRESULT approved = ApproveShellExtension();
-    if (FAILED(approved)) return approved;
-    return TellShellAssociationsChanged(g_module.RegisterClasses(TRUE));
+    if (FAILED(approved)) return TRACE_FAILURE(approved);
+    return TRACE_FAILURE(TellShellAssociationsChanged(g_module.RegisterClasses(TRUE)));
 }
 
 STDAPI DllUnregisterServer()
 {
     WithdrawShellExtensionApproval();
-    return TellShellAssociationsChanged(g_module.UnregisterClasses(TRUE));
+    return TRACE_FAILURE(TellShellAssociationsChanged(g_module.UnregisterClasses(TRUE)));
 }
 
 // "user" (regsvr32 /n /i:user, and /u to remove): the same classes, handlers and approval
 // for the current user only, without administrator rights. Any other request is refused.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
 {
-    if (commandLine == nullptr || _wcsicmp(commandLine, L"user") != 0) return E_INVALIDARG;
-    return TellShellAssociationsChanged(install ? RegisterForUser() : UnregisterForUser());
+    if (commandLine == nullptr || _wcsicmp(commandLine, L"user") != 0) return TRACE_FAILURE(E_INVALIDARG);
+    return TRACE_FAILURE(TellShellAssociationsChanged(install ? RegisterForUser() : UnregisterForUser()));
 }

@@ -64,6 +64,8 @@ enum {
 };
 
 #define KORVEX_NO_INDEX 0xFFFFFFFFu
+/* A vendor, product or release number that the file does not state. */
+#define KORVEX_NOT_STATED 0xFFFFu
 
 /* Offsets are from the start of the file, ends one past the last byte. */
 typedef struct KorvexDfuElement {
@@ -109,7 +111,7 @@ typedef struct KorvexDfuLayout {
     uint32_t flags;
     uint64_t fileSize;
     uint16_t dfuVersion;
-    uint16_t vendor; /* 0xFFFF: not stated */
+    uint16_t vendor; /* or KORVEX_NOT_STATED, as product and release */
     uint16_t product;
     uint16_t release;
     uint8_t suffixLength;

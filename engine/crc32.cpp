@@ -295,16 +295,6 @@ CrcPath ChosenCrcPath()
     return chosen;
 }
 
-bool CarrylessMultiplyAvailable()
-{
-    return ThisProcessor().fold128;
-}
-
-std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length)
-{
-    return Fold128(crc, data, length);
-}
-
 std::uint32_t Crc32With(CrcPath path, std::uint32_t crc, const unsigned char* data, std::size_t length)
 {
     switch (path) {
@@ -335,16 +325,6 @@ bool CrcPathAvailable(CrcPath path)
 CrcPath ChosenCrcPath()
 {
     return CrcPath::kZlib;
-}
-
-bool CarrylessMultiplyAvailable()
-{
-    return false;
-}
-
-std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length)
-{
-    return Crc32Zlib(crc, data, length);
 }
 
 std::uint32_t Crc32With(CrcPath, std::uint32_t crc, const unsigned char* data, std::size_t length)

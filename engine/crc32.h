@@ -27,10 +27,7 @@ const char* CrcPathName(CrcPath path);
 // Crc32 computed one given way; path must be available.
 std::uint32_t Crc32With(CrcPath path, std::uint32_t crc, const unsigned char* data, std::size_t length);
 
-// The 128-bit folding and zlib's loop, as the tests have always reached them.
-// Crc32Folded may only be called where CarrylessMultiplyAvailable() is true.
-bool CarrylessMultiplyAvailable();
-std::uint32_t Crc32Folded(std::uint32_t crc, const unsigned char* data, std::size_t length);
+// zlib's own loop: the reference, and the way where no folding path is available.
 std::uint32_t Crc32Zlib(std::uint32_t crc, const unsigned char* data, std::size_t length);
 
 }  // namespace korvex

@@ -274,32 +274,18 @@ private:
     std::uint64_t m_unlistedElements = 0;
 };
 
-// The pass over the bytes the CRC covers: the CRC, the CRC of the prefix some tools add, and
-// the DfuSe structure followed as the bytes go by.
-class LayoutSink final : public ByteSink {
+// The check's pass over the bytes the CRC covers, doing more with them: the CRC of the
+// prefix some tools add, and the DfuSe structure followed as the bytes go by.
+class LayoutPass final : public CrcPass {
 public:
-    LayoutSink(DfuLayout& layout, std::uint64_t imageEnd) : m_layout(layout), m_before(layout), m_imageEnd(imageEnd)
+    explicit LayoutPass(DfuLayout& layout) : m_layout(layout) {}
+
+    void Begin(const DfuSuffix& suffix, std::uint64_t imageEnd) override
     {
+        static_cast<DfuSuffix&>(m_layout) = suffix;
+        m_before = m_layout;
+        m_imageEnd = imageEnd;
         Restart();
-    }
-
-    void Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count) override
-    {
-        if (offset < kLpcPrefixSize) {
-            const std::size_t prefixPart =
-                static_cast<std::size_t>(std::min<std::uint64_t>(count, kLpcPrefixSize - offset));
-            m_prefixCrc = Crc32(m_prefixCrc, bytes, prefixPart);
-        }
-        m_crc = Crc32(m_crc, bytes, count);
-        if (m_scanner) m_scanner->Feed(offset, bytes, count);
-    }
-
-    void Restart() override
-    {
-        m_layout = m_before;
-        m_crc = 0;
-        m_prefixCrc = 0;
-        m_scanner.reset(m_layout.dfuVersion == kDfuSeVersion ? new DfuSeScanner(m_layout, m_imageEnd) : nullptr);
     }
 
     // After the last byte: the DfuSe structure ends here.
@@ -308,15 +294,31 @@ public:
         if (m_scanner) m_scanner->Finish();
         m_scanner.reset();
     }
-    std::uint32_t Crc() const { return m_crc; }
     std::uint32_t PrefixCrc() const { return m_prefixCrc; }
+
+protected:
+    void TakeAlso(std::uint64_t offset, const unsigned char* bytes, std::size_t count) override
+    {
+        if (offset < kLpcPrefixSize) {
+            const std::size_t prefixPart =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, kLpcPrefixSize - offset));
+            m_prefixCrc = Crc32(m_prefixCrc, bytes, prefixPart);
+        }
+        if (m_scanner) m_scanner->Feed(offset, bytes, count);
+    }
+
+    void RestartAlso() override
+    {
+        m_layout = m_before;
+        m_prefixCrc = 0;
+        m_scanner.reset(m_layout.dfuVersion == kDfuSeVersion ? new DfuSeScanner(m_layout, m_imageEnd) : nullptr);
+    }
 
 private:
     DfuLayout& m_layout;
-    const DfuLayout m_before;  // the layout as the suffix left it
-    const std::uint64_t m_imageEnd;
+    DfuLayout m_before;  // the layout as the suffix left it
+    std::uint64_t m_imageEnd = 0;
     std::unique_ptr<DfuSeScanner> m_scanner;
-    std::uint32_t m_crc = 0;
     std::uint32_t m_prefixCrc = 0;
 };
 
@@ -342,49 +344,22 @@ void ReadDfuLayout(ByteSource& source, DfuLayout& layout, std::size_t chunkSize)
     layout = DfuLayout();
     const std::uint64_t size = source.Size();
     layout.fileSize = size;
-    if (size < kSuffixSize) {
-        layout.verdict = DfuVerdict::kTooShort;
-        return;
-    }
-    unsigned char suffix[kSuffixSize];
-    if (!source.ReadAt(size - kSuffixSize, suffix, sizeof suffix)) return Unreadable(source, layout);
-    layout.release = Le16(suffix);
-    layout.product = Le16(suffix + 2);
-    layout.vendor = Le16(suffix + 4);
-    layout.dfuVersion = Le16(suffix + 6);
-    layout.suffixLength = suffix[11];
-    layout.storedCrc = Le32(suffix + 12);
-    // The same checks, in the same order, as ReadDfuFile: a file without a suffix is answered
-    // without reading it through.
-    if (std::memcmp(suffix + 8, "UFD", 3) != 0) {
-        layout.verdict = DfuVerdict::kNoSuffix;
-        return;
-    }
-    if (layout.dfuVersion != kDfuVersion && layout.dfuVersion != kDfuSeVersion) {
-        layout.verdict = DfuVerdict::kUnknownDfuVersion;
-        return;
-    }
-    if (layout.suffixLength < kSuffixSize || layout.suffixLength > size) {
-        layout.verdict = DfuVerdict::kBadSuffixLength;
-        return;
-    }
+    LayoutPass pass(layout);
+    DfuSuffix suffix;
+    const DfuVerdict verdict = CheckDfuFile(source, suffix, pass, chunkSize);
+    static_cast<DfuSuffix&>(layout) = suffix;
+    if (verdict == DfuVerdict::kUnreadable) return Unreadable(source, layout);
+    layout.verdict = verdict;
+    if (verdict != DfuVerdict::kValid && verdict != DfuVerdict::kCrcMismatch) return;
 
-    LayoutSink sink(layout, size - layout.suffixLength);
-    const std::uint64_t covered = size - 4;
-    if (!source.Scan(covered, chunkSize, sink)) return Unreadable(source, layout);
-    sink.Finish();
-    const std::uint32_t crc = sink.Crc();
-    const std::uint32_t prefixCrc = sink.PrefixCrc();
-
+    pass.Finish();
+    const std::uint32_t crc = pass.Crc();
     layout.computedCrc = crc ^ 0xFFFFFFFFu;
-    if (layout.computedCrc == layout.storedCrc) {
-        layout.verdict = DfuVerdict::kValid;
-        return;
-    }
-    layout.verdict = DfuVerdict::kCrcMismatch;
+    if (verdict == DfuVerdict::kValid) return;
     // CRC(prefix + rest) = CRC(prefix) carried past the rest, added to CRC(rest).
+    const std::uint64_t covered = size - 4;
     if (size >= kLpcPrefixSize + kSuffixSize) {
-        const std::uint32_t restCrc = crc ^ ShiftCrc(prefixCrc, covered - kLpcPrefixSize);
+        const std::uint32_t restCrc = crc ^ ShiftCrc(pass.PrefixCrc(), covered - kLpcPrefixSize);
         layout.crcMatchesWithoutLpcPrefix = (restCrc ^ 0xFFFFFFFFu) == layout.storedCrc;
     }
 }

@@ -12,16 +12,6 @@
 
 namespace korvex {
 
-enum class DfuVerdict : std::uint32_t {
-    kValid = 0,
-    kTooShort = 1,           // fewer bytes than a suffix
-    kNoSuffix = 2,           // no "UFD" signature
-    kUnknownDfuVersion = 3,  // bcdDFU neither 0x0100 nor 0x011A
-    kBadSuffixLength = 4,    // bLength below 16 or beyond the file
-    kCrcMismatch = 5,
-    kUnreadable = 6,
-};
-
 // What is wrong with a DfuSe image without making the file invalid.
 enum class DfuFinding : std::uint32_t {
     kNoDfuSePrefix = 1,          // bcdDFU 0x011A, but no "DfuSe" image
@@ -67,16 +57,11 @@ struct DfuTarget {
     std::vector<DfuElement> elements;
 };
 
-struct DfuLayout {
+// The suffix's numbers, as far as the file was read: not stated, where it was not.
+struct DfuLayout : DfuSuffix {
     std::uint64_t fileSize = 0;
     DfuVerdict verdict = DfuVerdict::kTooShort;
     std::uint32_t systemError = 0;  // for kUnreadable: what the byte source reported
-    std::uint16_t dfuVersion = 0;
-    std::uint16_t vendor = kNotStated;
-    std::uint16_t product = kNotStated;
-    std::uint16_t release = kNotStated;
-    std::uint8_t suffixLength = 0;
-    std::uint32_t storedCrc = 0;
     std::uint32_t computedCrc = 0;  // as stored (inverted); set once the file was read through
     // A mismatch whose stored CRC matches the file without its first 16 bytes: an LPC image
     // prefix put in front after the suffix was written.

@@ -15,26 +15,6 @@ using namespace format;
 
 constexpr char kSuffixSignature[3] = {'U', 'F', 'D'};
 
-class CrcSink final : public ByteSink {
-public:
-    void Take(std::uint64_t, const unsigned char* bytes, std::size_t count) override
-    {
-        m_crc = Crc32(m_crc, bytes, count);
-    }
-    void Restart() override { m_crc = 0; }
-    std::uint32_t Crc() const { return m_crc; }
-
-private:
-    std::uint32_t m_crc = 0;
-};
-
-// The stored CRC is zlib's CRC-32 of everything before it, without the final inversion.
-bool CrcMatches(ByteSource& source, std::uint64_t size, std::uint32_t stored)
-{
-    CrcSink crc;
-    return source.Scan(size - 4, kReadChunkSize, crc) && (crc.Crc() ^ 0xFFFFFFFFu) == stored;
-}
-
 // The name of the first named target of a DfuSe image that ends at imageEnd. Any layout
 // that does not fit inside the image names nothing: the file stays valid, its suffix and
 // CRC say so, but it has no comment.
@@ -92,26 +72,50 @@ bool ByteSource::ReadUnlessViewed(ViewPass pass, std::uint64_t count, std::size_
     return ByteSource::Scan(count, pieceSize, sink);
 }
 
-bool ReadDfuFile(ByteSource& source, DfuFileInfo& info)
+void CrcPass::Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count)
+{
+    m_crc = Crc32(m_crc, bytes, count);
+    TakeAlso(offset, bytes, count);
+}
+
+void CrcPass::Restart()
+{
+    m_crc = 0;
+    RestartAlso();
+}
+
+DfuVerdict CheckDfuFile(ByteSource& source, DfuSuffix& suffix, CrcPass& pass, std::size_t chunkSize)
 {
     const std::uint64_t size = source.Size();
-    if (size < kSuffixSize) return false;
+    if (size < kSuffixSize) return DfuVerdict::kTooShort;
     // bcdDevice, idProduct, idVendor, bcdDFU, "UFD", bLength, dwCRC; all little-endian.
-    unsigned char suffix[kSuffixSize];
-    if (!source.ReadAt(size - kSuffixSize, suffix, sizeof suffix)) return false;
+    unsigned char stored[kSuffixSize];
+    if (!source.ReadAt(size - kSuffixSize, stored, sizeof stored)) return DfuVerdict::kUnreadable;
+    suffix.release = Le16(stored);
+    suffix.product = Le16(stored + 2);
+    suffix.vendor = Le16(stored + 4);
+    suffix.dfuVersion = Le16(stored + 6);
+    suffix.suffixLength = stored[11];
+    suffix.storedCrc = Le32(stored + 12);
+    // Cheap checks first: a file without a suffix is answered without reading it through.
+    if (std::memcmp(stored + 8, kSuffixSignature, sizeof kSuffixSignature) != 0) return DfuVerdict::kNoSuffix;
+    if (suffix.dfuVersion != kDfuVersion && suffix.dfuVersion != kDfuSeVersion) return DfuVerdict::kUnknownDfuVersion;
+    if (suffix.suffixLength < kSuffixSize || suffix.suffixLength > size) return DfuVerdict::kBadSuffixLength;
+
+    pass.Begin(suffix, size - suffix.suffixLength);
+    if (!source.Scan(size - 4, chunkSize, pass)) return DfuVerdict::kUnreadable;
+    // The stored CRC is zlib's CRC-32 of everything before it, without the final inversion.
+    return (pass.Crc() ^ 0xFFFFFFFFu) == suffix.storedCrc ? DfuVerdict::kValid : DfuVerdict::kCrcMismatch;
+}
+
+bool ReadDfuFile(ByteSource& source, DfuFileInfo& info)
+{
+    DfuSuffix suffix;
+    CrcPass pass;
+    if (CheckDfuFile(source, suffix, pass, kReadChunkSize) != DfuVerdict::kValid) return false;
     DfuFileInfo read;
-    read.release = Le16(suffix);
-    read.product = Le16(suffix + 2);
-    read.vendor = Le16(suffix + 4);
-    read.dfuVersion = Le16(suffix + 6);
-    read.suffixLength = suffix[11];
-    const std::uint32_t storedCrc = Le32(suffix + 12);
-    // Cheap checks first: a file without a suffix is rejected without reading it through.
-    if (std::memcmp(suffix + 8, kSuffixSignature, sizeof kSuffixSignature) != 0 ||
-        (read.dfuVersion != kDfuVersion && read.dfuVersion != kDfuSeVersion) || read.suffixLength < kSuffixSize ||
-        read.suffixLength > size || !CrcMatches(source, size, storedCrc))
-        return false;
-    if (read.dfuVersion == kDfuSeVersion) read.comment = FirstTargetName(source, size - read.suffixLength);
+    static_cast<DfuSuffix&>(read) = suffix;
+    if (read.dfuVersion == kDfuSeVersion) read.comment = FirstTargetName(source, source.Size() - read.suffixLength);
     info = std::move(read);
     return true;
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "KorvexLayout.h"
+
 namespace korvex {
 
 // What a pass over a file's bytes does with them, a piece at a time, in order.
@@ -46,15 +48,30 @@ protected:
 // cost more than its copy.
 constexpr std::uint64_t kViewWindow = 4 << 20;
 
-// 0xFFFF in a number: the file does not state it.
-constexpr std::uint16_t kNotStated = 0xFFFF;
+// A number the file does not state.
+constexpr std::uint16_t kNotStated = KORVEX_NOT_STATED;
 
-struct DfuFileInfo {
-    std::uint16_t vendor = kNotStated;
-    std::uint16_t product = kNotStated;
+enum class DfuVerdict : std::uint32_t {
+    kValid = 0,
+    kTooShort = 1,           // fewer bytes than a suffix
+    kNoSuffix = 2,           // no "UFD" signature
+    kUnknownDfuVersion = 3,  // bcdDFU neither 0x0100 nor 0x011A
+    kBadSuffixLength = 4,    // bLength below 16 or beyond the file
+    kCrcMismatch = 5,
+    kUnreadable = 6,
+};
+
+// A DFU suffix as stored at the end of a file.
+struct DfuSuffix {
     std::uint16_t release = kNotStated;
+    std::uint16_t product = kNotStated;
+    std::uint16_t vendor = kNotStated;
     std::uint16_t dfuVersion = 0;
     std::uint8_t suffixLength = 0;
+    std::uint32_t storedCrc = 0;
+};
+
+struct DfuFileInfo : DfuSuffix {
     // The 8-bit name of the first named DfuSe target, as stored; empty when there is none.
     std::string comment;
 };
@@ -65,6 +82,30 @@ constexpr std::size_t kSuffixSize = 16;
 // slower, not faster: each check allocates it afresh, and past a few hundred KiB the
 // allocators (Wine's heap, glibc's) map new pages for it every time.
 constexpr std::size_t kReadChunkSize = 128 * 1024;
+
+// The CRC pass of a check: zlib's CRC-32 of the bytes it takes. A pass that does more with
+// the same bytes as they go by derives from it.
+class CrcPass : public ByteSink {
+public:
+    // Once the suffix has passed its checks, before the first byte; the image ends where the
+    // suffix begins.
+    virtual void Begin(const DfuSuffix&, std::uint64_t /*imageEnd*/) {}
+    void Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count) final;
+    void Restart() final;
+    std::uint32_t Crc() const { return m_crc; }
+
+protected:
+    virtual void TakeAlso(std::uint64_t /*offset*/, const unsigned char* /*bytes*/, std::size_t /*count*/) {}
+    virtual void RestartAlso() {}
+
+private:
+    std::uint32_t m_crc = 0;
+};
+
+// The one check of a file: reads its suffix (into suffix) and checks it, then, only if it
+// passes, hands every byte before the stored CRC to pass in pieces of chunkSize. kValid
+// exactly when the stored CRC matches.
+DfuVerdict CheckDfuFile(ByteSource& source, DfuSuffix& suffix, CrcPass& pass, std::size_t chunkSize);
 
 // true for a valid DFU file, with info filled in; false (info unspecified) for a file that
 // is empty, truncated, unreadable or corrupt.

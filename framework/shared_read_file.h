@@ -27,15 +27,12 @@ public:
     // write access. The file closes when this object ends or on Close.
     bool Open(const std::wstring& path);
     void Close() noexcept { m_handle.reset(); }
-    bool IsOpen() const noexcept { return static_cast<bool>(m_handle); }
 
     bool GetStatus(FileStatus& status) const;
 
     // The display name without folder; whether the extension is shown follows the user's
     // setting for known file types (GetFileTitleW).
     std::wstring GetFileTitle() const;
-
-    const std::wstring& GetFilePath() const noexcept { return m_path; }
 
 private:
     UniqueFileHandle m_handle;

@@ -1,5 +1,6 @@
 #include "DFUPreviewHandler.h"
 
+#include "failure_trace.h"
 #include "hresult.h"
 #include "module.h"
 #include "module_state.h"
@@ -80,8 +81,8 @@ const InterfaceMapEntry* DFUPreviewHandler::GetInterfaceMap() noexcept
 
 STDMETHODIMP DFUPreviewHandler::Initialize(IStream* stream, DWORD)
 {
-    if (stream == nullptr) return E_POINTER;
-    if (m_stream || m_content) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+    if (stream == nullptr) return TRACE_FAILURE(E_POINTER);
+    if (m_stream || m_content) return TRACE_FAILURE(HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
     stream->AddRef();
     m_stream = ComPtr<IStream>::Attach(stream);
     return S_OK;
@@ -89,7 +90,7 @@ STDMETHODIMP DFUPreviewHandler::Initialize(IStream* stream, DWORD)
 
 STDMETHODIMP DFUPreviewHandler::SetWindow(HWND parent, const RECT* rect)
 {
-    if (parent == nullptr || rect == nullptr) return E_INVALIDARG;
+    if (parent == nullptr || rect == nullptr) return TRACE_FAILURE(E_INVALIDARG);
     m_parent = parent;
     m_rect = *rect;
     if (m_window) {
@@ -102,7 +103,7 @@ STDMETHODIMP DFUPreviewHandler::SetWindow(HWND parent, const RECT* rect)
 
 STDMETHODIMP DFUPreviewHandler::SetRect(const RECT* rect)
 {
-    if (rect == nullptr) return E_INVALIDARG;
+    if (rect == nullptr) return TRACE_FAILURE(E_INVALIDARG);
     m_rect = *rect;
     if (m_window)
         SetWindowPos(m_window.get(), nullptr, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
@@ -113,9 +114,9 @@ STDMETHODIMP DFUPreviewHandler::SetRect(const RECT* rect)
 STDMETHODIMP DFUPreviewHandler::DoPreview()
 {
     if (m_window) return S_OK;
-    if (!m_stream && !m_content) return E_UNEXPECTED;
-    if (m_parent == nullptr) return E_UNEXPECTED;
-    return GuardComBoundary([&] {
+    if (!m_stream && !m_content) return TRACE_FAILURE(E_UNEXPECTED);
+    if (m_parent == nullptr) return TRACE_FAILURE(E_UNEXPECTED);
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         if (!m_content) {
             // The one read of the file; painting only ever draws what it found.
@@ -134,7 +135,7 @@ STDMETHODIMP DFUPreviewHandler::DoPreview()
         // The first picture is complete when the preview returns.
         UpdateWindow(m_window.get());
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUPreviewHandler::Unload()
@@ -151,17 +152,17 @@ STDMETHODIMP DFUPreviewHandler::SetFocus()
 
 STDMETHODIMP DFUPreviewHandler::QueryFocus(HWND* focus)
 {
-    if (focus == nullptr) return E_INVALIDARG;
+    if (focus == nullptr) return TRACE_FAILURE(E_INVALIDARG);
     *focus = ::GetFocus();
     if (*focus != nullptr) return S_OK;
     const HRESULT hr = orrelin::HResultFromLastError();
-    return FAILED(hr) ? hr : E_FAIL;
+    return TRACE_FAILURE(FAILED(hr) ? hr : E_FAIL);
 }
 
 STDMETHODIMP DFUPreviewHandler::TranslateAccelerator(MSG* message)
 {
     // Nothing of ours takes keys; the host's frame gets every one (Tab out of the pane).
-    return m_frame ? m_frame->TranslateAccelerator(message) : S_FALSE;
+    return TRACE_FAILURE(m_frame ? m_frame->TranslateAccelerator(message) : S_FALSE);
 }
 
 STDMETHODIMP DFUPreviewHandler::SetSite(IUnknown* site)
@@ -178,15 +179,15 @@ STDMETHODIMP DFUPreviewHandler::SetSite(IUnknown* site)
 
 STDMETHODIMP DFUPreviewHandler::GetSite(REFIID iid, void** site)
 {
-    if (site == nullptr) return E_POINTER;
+    if (site == nullptr) return TRACE_FAILURE(E_POINTER);
     *site = nullptr;
-    if (!m_site) return E_FAIL;
-    return m_site->QueryInterface(iid, site);
+    if (!m_site) return TRACE_FAILURE(E_FAIL);
+    return TRACE_FAILURE(m_site->QueryInterface(iid, site));
 }
 
 STDMETHODIMP DFUPreviewHandler::GetWindow(HWND* window)
 {
-    if (window == nullptr) return E_INVALIDARG;
+    if (window == nullptr) return TRACE_FAILURE(E_INVALIDARG);
     *window = m_parent;
     return S_OK;
 }
@@ -199,29 +200,29 @@ STDMETHODIMP DFUPreviewHandler::ContextSensitiveHelp(BOOL)
 STDMETHODIMP DFUPreviewHandler::SetBackgroundColor(COLORREF colour)
 {
     m_style.background = colour;
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         Restyle();
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUPreviewHandler::SetTextColor(COLORREF colour)
 {
     m_style.text = colour;
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         Restyle();
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUPreviewHandler::SetFont(const LOGFONTW* font)
 {
-    if (font == nullptr) return E_INVALIDARG;
+    if (font == nullptr) return TRACE_FAILURE(E_INVALIDARG);
     m_style.font = *font;
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         Restyle();
         return S_OK;
-    });
+    }));
 }
 
 void DFUPreviewHandler::Restyle()

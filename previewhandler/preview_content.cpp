@@ -8,8 +8,6 @@
 namespace orrelin {
 namespace {
 
-constexpr std::uint16_t kNotStated = 0xFFFF;
-
 // The system's own words for an error, without the line break it ends with.
 std::wstring SystemMessage(DWORD error)
 {
@@ -71,11 +69,11 @@ PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstrin
     // A file refused before its suffix was read states no numbers.
     if (layout->verdict == KORVEX_DFU_VALID || layout->verdict == KORVEX_DFU_CRC_MISMATCH) {
         std::vector<std::wstring> numbers;
-        if (layout->vendor != kNotStated)
+        if (layout->vendor != KORVEX_NOT_STATED)
             numbers.push_back(FormatResString(IDS_PREVIEW_VENDOR, {unsigned{layout->vendor}}));
-        if (layout->product != kNotStated)
+        if (layout->product != KORVEX_NOT_STATED)
             numbers.push_back(FormatResString(IDS_PREVIEW_PRODUCT, {unsigned{layout->product}}));
-        if (layout->release != kNotStated)
+        if (layout->release != KORVEX_NOT_STATED)
             numbers.push_back(FormatResString(IDS_PREVIEW_RELEASE, {unsigned{layout->release}}));
         content.numbers = Joined(numbers);
         const std::wstring version = DfuVersionText(layout->dfuVersion);

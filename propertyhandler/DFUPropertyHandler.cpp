@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "failure_trace.h"
 #include "handler_registration.h"
 #include "hresult.h"
 #include "module.h"
@@ -77,9 +78,9 @@ const InterfaceMapEntry* DFUPropertyHandler::GetInterfaceMap() noexcept
 
 STDMETHODIMP DFUPropertyHandler::Initialize(IStream* stream, DWORD)
 {
-    if (stream == nullptr) return E_POINTER;
-    if (m_initialized) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-    return GuardComBoundary([&] {
+    if (stream == nullptr) return TRACE_FAILURE(E_POINTER);
+    if (m_initialized) return TRACE_FAILURE(HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         // A file that cannot be read still gets a store, with its verdict: a failure here
         // would make Explorer drop the file's other columns too.
@@ -87,35 +88,35 @@ STDMETHODIMP DFUPropertyHandler::Initialize(IStream* stream, DWORD)
         m_properties = layout ? orrelin::DfuPropertiesOf(*layout) : orrelin::UnreadableDfuProperties();
         m_initialized = true;
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUPropertyHandler::GetCount(DWORD* count)
 {
-    if (count == nullptr) return E_POINTER;
+    if (count == nullptr) return TRACE_FAILURE(E_POINTER);
     *count = static_cast<DWORD>(m_properties.size());
     return S_OK;
 }
 
 STDMETHODIMP DFUPropertyHandler::GetAt(DWORD index, PROPERTYKEY* key)
 {
-    if (key == nullptr) return E_POINTER;
+    if (key == nullptr) return TRACE_FAILURE(E_POINTER);
     *key = PROPERTYKEY{};
-    if (index >= m_properties.size()) return E_INVALIDARG;
+    if (index >= m_properties.size()) return TRACE_FAILURE(E_INVALIDARG);
     *key = m_properties[index].key;
     return S_OK;
 }
 
 STDMETHODIMP DFUPropertyHandler::GetValue(REFPROPERTYKEY key, PROPVARIANT* value)
 {
-    if (value == nullptr) return E_POINTER;
+    if (value == nullptr) return TRACE_FAILURE(E_POINTER);
     PropVariantInit(value);
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         for (const orrelin::DfuProperty& property : m_properties)
             if (IsEqualPropertyKey(property.key, key)) return ToPropVariant(property.value, value);
         // A property the file does not have is empty, not an error.
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUPropertyHandler::SetValue(REFPROPERTYKEY, REFPROPVARIANT)
@@ -142,7 +143,12 @@ HRESULT WINAPI DFUPropertyHandler::UpdateRegistry(BOOL doRegister) noexcept
         RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, TRUE, nullptr));
         if (!machineWide) return S_OK;
         RETURN_IF_FAILED(orrelin::RegisterPropertyHandlerEntry(CLSID_DFUPropertyHandler));
-        return orrelin::RegisterPropertySchema();
+        // Without its schema (Orrelin.propdesc missing beside the library) the handler still
+        // answers, and Explorer shows the properties' canonical names. The failure is traced
+        // but fails nothing: the classes registered beside it, the shell extension's among
+        // them, stay as registered.
+        TRACE_FAILURE(orrelin::RegisterPropertySchema());
+        return S_OK;
     }
     if (!machineWide) return g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, FALSE, nullptr);
     // Removal goes on past a failure, so one missing piece leaves no others behind.

@@ -19,12 +19,6 @@ const PROPERTYKEY kDfuVerdict = {kDfuPropertyFormat, 9};
 // System.Comment, {F29F85E0-4FF9-1068-AB91-08002B27B3D9} 6.
 const PROPERTYKEY kSystemComment = {{0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}}, 6};
 
-namespace {
-
-constexpr std::uint16_t kNotStated = 0xFFFF;
-
-}  // namespace
-
 std::vector<DfuProperty> DfuPropertiesOf(const KorvexDfuLayout& layout)
 {
     std::vector<DfuProperty> properties;
@@ -32,11 +26,11 @@ std::vector<DfuProperty> DfuPropertiesOf(const KorvexDfuLayout& layout)
         properties.push_back({kDfuVerdict, LoadResString(VerdictTextId(layout))});
         return properties;
     }
-    if (layout.vendor != kNotStated)
+    if (layout.vendor != KORVEX_NOT_STATED)
         properties.push_back({kDfuVendorId, FormatResString(IDS_PROPERTY_NUMBER, {unsigned{layout.vendor}})});
-    if (layout.product != kNotStated)
+    if (layout.product != KORVEX_NOT_STATED)
         properties.push_back({kDfuProductId, FormatResString(IDS_PROPERTY_NUMBER, {unsigned{layout.product}})});
-    if (layout.release != kNotStated)
+    if (layout.release != KORVEX_NOT_STATED)
         properties.push_back({kDfuRelease, FormatResString(IDS_PROPERTY_RELEASE, {unsigned{layout.release}})});
     properties.push_back({kDfuVersion, DfuVersionText(layout.dfuVersion)});
 

@@ -45,7 +45,7 @@ HRESULT RegisterPropertySchema() noexcept
 {
     std::wstring path;
     RETURN_IF_FAILED(SchemaPath(path));
-    // Checked first: a registration that cannot find its schema must not report success.
+    // Checked first, so that a missing file answers as such.
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return HResultFromLastError();
     return PSRegisterPropertySchema(path.c_str());
 }

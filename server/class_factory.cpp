@@ -1,5 +1,7 @@
 #include "class_factory.h"
 
+#include "failure_trace.h"
+
 CComClassFactory::~CComClassFactory()
 {
     if (m_lockCreated) DeleteCriticalSection(&m_lock);
@@ -7,11 +9,11 @@ CComClassFactory::~CComClassFactory()
 
 STDMETHODIMP CComClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 {
-    if (object == nullptr) return E_POINTER;
+    if (object == nullptr) return TRACE_FAILURE(E_POINTER);
     *object = nullptr;
     // An aggregate hands its outer object only its own IUnknown.
-    if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return m_instanceCreator(outer, iid, object);
+    if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return TRACE_FAILURE(CLASS_E_NOAGGREGATION);
+    return TRACE_FAILURE(m_instanceCreator(outer, iid, object));
 }
 
 STDMETHODIMP CComClassFactory::LockServer(BOOL lock)

@@ -31,6 +31,8 @@ struct ObjectMapEntry {
     // Given an outer object or null, makes one instance.
     CreatorFunc createInstance;
     IUnknown* classObject;  // the cached class object; holds one reference once created
+    // Neither read nor changed, nor called: they stay because an entry has these nine
+    // fields, in this order.
     DWORD registerCookie;
     DescriptionFunc getDescription;
     CategoryFunc getCategories;
@@ -73,7 +75,8 @@ public:
     virtual LONG Lock() noexcept;
     virtual LONG Unlock() noexcept;
     virtual LONG GetLockCount() noexcept;
-    // The global interface table, created on first request; nothing in the library asks.
+    // The global interface table, created on first request. Nothing in the library asks;
+    // it stays as one of the module object's own operations, which termination releases.
     virtual HRESULT GetGITPtr(IGlobalInterfaceTable** table) noexcept;
 
     // The variables every script run receives: "APPID", empty.

@@ -1,6 +1,7 @@
 #include "DFUShellExt.h"
 
 #include "download_menu.h"
+#include "failure_trace.h"
 #include "help_text.h"
 #include "wizard_launch.h"
 #include "hresult.h"
@@ -29,35 +30,35 @@ const InterfaceMapEntry* DFUShellExt::GetInterfaceMap() noexcept
 
 STDMETHODIMP DFUShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY)
 {
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         return orrelin::ReadSingleSelectedFile(data, m_selectedPath);
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT lastId, UINT flags)
 {
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         return orrelin::BuildDownloadMenu(m_selectedPath, m_commandLines, m_helpTexts, menu, index, firstId, lastId,
                                           flags);
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info)
 {
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         return orrelin::LaunchDownloadEntry(m_commandLines, info);
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::GetCommandString(UINT_PTR offset, UINT type, UINT*, CHAR* buffer, UINT size)
 {
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         return orrelin::CopyHelpText(m_helpTexts, offset, type, buffer, size);
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::GetClassID(CLSID*)
@@ -72,11 +73,11 @@ STDMETHODIMP DFUShellExt::IsDirty()
 
 STDMETHODIMP DFUShellExt::Load(LPCOLESTR fileName, DWORD)
 {
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         m_selectedPath = fileName != nullptr ? fileName : L"";
         return S_OK;
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::Save(LPCOLESTR, BOOL)
@@ -97,12 +98,12 @@ STDMETHODIMP DFUShellExt::GetCurFile(LPOLESTR*)
 STDMETHODIMP DFUShellExt::GetInfoTip(DWORD, WCHAR** tip)
 {
     // The shell never passes null; a caller that does gets an answer, not a crash.
-    if (tip == nullptr) return E_POINTER;
+    if (tip == nullptr) return TRACE_FAILURE(E_POINTER);
     *tip = nullptr;
-    return GuardComBoundary([&] {
+    return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
         return orrelin::WriteInfoTip(m_selectedPath, tip);
-    });
+    }));
 }
 
 STDMETHODIMP DFUShellExt::GetInfoFlags(DWORD*)

@@ -6,17 +6,13 @@
 #include <cwchar>
 
 #include "Korvex.h"
+#include "KorvexLayout.h"
 #include "handles.h"
 #include "resource.h"
 #include "shared_read_file.h"
 #include "string_table.h"
 
 namespace orrelin {
-namespace {
-
-constexpr unsigned int kNotStated = 0xFFFF;
-
-}  // namespace
 
 std::wstring InfoTipDate(__time64_t modified)
 {
@@ -31,7 +27,7 @@ HRESULT WriteInfoTip(const std::wstring& path, wchar_t** out)
 {
     CStringX comment;
     // Not stated, unless the engine says otherwise.
-    unsigned int vendor = kNotStated, product = kNotStated, release = kNotStated;
+    unsigned int vendor = KORVEX_NOT_STATED, product = KORVEX_NOT_STATED, release = KORVEX_NOT_STATED;
     if (!Korvex::IsDFUFileValid(path.c_str(), comment, vendor, product, release)) return E_FAIL;
 
     std::wstring tip = LoadResString(comment.IsEmpty() ? IDS_INFOTIP_HEADER : IDS_INFOTIP_HEADER_WITH_COMMENT);
@@ -42,9 +38,9 @@ HRESULT WriteInfoTip(const std::wstring& path, wchar_t** out)
     if (!file.GetStatus(status)) return E_FAIL;
 
     tip += FormatResString(IDS_INFOTIP_DETAILS, {file.GetFileTitle(), status.length, InfoTipDate(status.modified)});
-    if (vendor != kNotStated) tip += FormatResString(IDS_INFOTIP_VENDOR, {vendor});
-    if (product != kNotStated) tip += FormatResString(IDS_INFOTIP_PRODUCT, {product});
-    if (release != kNotStated) tip += FormatResString(IDS_INFOTIP_RELEASE, {release});
+    if (vendor != KORVEX_NOT_STATED) tip += FormatResString(IDS_INFOTIP_VENDOR, {vendor});
+    if (product != KORVEX_NOT_STATED) tip += FormatResString(IDS_INFOTIP_PRODUCT, {product});
+    if (release != KORVEX_NOT_STATED) tip += FormatResString(IDS_INFOTIP_RELEASE, {release});
     if (!comment.IsEmpty()) tip += FormatResString(IDS_INFOTIP_COMMENT, {static_cast<const wchar_t*>(comment)});
 
     return CopyToShellMemory(tip, out);

@@ -305,10 +305,11 @@ void RenameTypeLibraryResource(const std::wstring& path)
     ASSERT_TRUE(WriteFile(file, bytes.data(), size, &done, nullptr));
 }
 
-// A copy of the library (with its engine and property schema) in a folder of its own.
+// A copy of the library (with its engine and, unless told, its property schema) in a
+// folder of its own.
 class RegistrationCopyTest : public RegistrationTest {
 protected:
-    void CopyTo(const std::wstring& folderName)
+    void CopyTo(const std::wstring& folderName, bool withSchema = true)
     {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
@@ -317,6 +318,7 @@ protected:
         dll = folder + L"\\Orrelin.dll";
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.dll").c_str(), dll.c_str(), FALSE));
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Korvex.dll").c_str(), (folder + L"\\Korvex.dll").c_str(), FALSE));
+        if (!withSchema) return;
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.propdesc").c_str(),
                               (folder + L"\\Orrelin.propdesc").c_str(), FALSE));
     }
@@ -338,6 +340,19 @@ TEST_F(RegistrationCopyTest, APathWithApostrophesIsRegisteredAsItIs)
     EXPECT_EQ(L"REG_SZ \"" + dll + L"\"",
               RegistryValueText(HKEY_CLASSES_ROOT, L"CLSID\\" + kClass + L"\\InprocServer32", nullptr));
     EXPECT_EQ(RegisteredState(dll), RegistrationState());
+}
+
+// The two files the shell extension ships, without the property schema: the shell extension
+// and its type library register as ever, the property handler without its schema.
+TEST_F(RegistrationCopyTest, WithoutThePropertySchemaEverythingElseRegisters)
+{
+    CopyTo(L"orrelin-no-schema", false);
+    ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
+    EXPECT_EQ(RegisteredState(dll), RegistrationState()) << Narrow(RegistrationState());
+    EXPECT_EQ(L"REG_SZ \"" + dll + L"\"",
+              RegistryValueText(HKEY_CLASSES_ROOT, L"CLSID\\{49905783-1DB4-42B7-A70D-BC5B64A13E5C}\\InprocServer32",
+                                nullptr));
+    EXPECT_EQ(0u, Regsvr32(L"/u " + Quoted(dll)));
 }
 
 TEST_F(RegistrationCopyTest, WithoutItsTypeLibraryTheScriptStillRuns)
