@@ -14,24 +14,11 @@
 using orrelin::ComPtr;
 using orrelin::UniqueHandle;
 
+using orrelin::test::Narrow;
+using orrelin::test::ProgramFolder;
 using orrelin::test::Regsvr32;
 
 namespace {
-
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
-}
 
 struct ProgramRun {
     DWORD exitCode = static_cast<DWORD>(-1);
@@ -102,9 +89,9 @@ protected:
     void SetUp() override
     {
         folder = ProgramFolder();
-        dll = folder + L"\\Orrelin.dll";
-        host = L"\"" + folder + L"\\dfushell.exe\"";
-        record = folder + L"\\endtoend-wizard-" + std::to_wstring(GetCurrentProcessId()) + L".log";
+        dll = folder + L"Orrelin.dll";
+        host = L"\"" + folder + L"dfushell.exe\"";
+        record = folder + L"endtoend-wizard-" + std::to_wstring(GetCurrentProcessId()) + L".log";
         DeleteFileW(record.c_str());
         SetEnvironmentVariableW(L"ORRELIN_WIZARD_RECORD", record.c_str());
         ASSERT_EQ(0u, Regsvr32(L"\"" + dll + L"\""));
@@ -116,7 +103,7 @@ protected:
         DeleteFileW(record.c_str());
     }
 
-    std::wstring Sample(const wchar_t* name) const { return folder + L"\\engine-samples\\" + name; }
+    std::wstring Sample(const wchar_t* name) const { return folder + L"engine-samples\\" + name; }
 
     std::wstring folder, dll, host, record;
 };
@@ -149,7 +136,7 @@ TEST_F(EndToEndTest, TheHostShowsTipAndMenuAndStartsTheWizard)
         line = ReadRecord(record);
         if (line.empty()) Sleep(100);
     }
-    const std::wstring expected = L"\"" + folder + L"\\Brannoc.exe\" /download \"" + file + L"\"";
+    const std::wstring expected = L"\"" + folder + L"Brannoc.exe\" /download \"" + file + L"\"";
     EXPECT_NE(std::wstring::npos, line.find(L"\t" + expected)) << Narrow(line);
 }
 
@@ -214,7 +201,7 @@ class PrintedStore : public EndToEndTest, public ::testing::WithParamInterface<P
 
 TEST_P(PrintedStore, TheHostPrintsTheHandlersStore)
 {
-    const std::wstring file = folder + L"\\layout-samples\\" + GetParam().file;
+    const std::wstring file = folder + L"layout-samples\\" + GetParam().file;
     const ProgramRun run = RunProgram(host + L" --properties \"" + file + L"\"");
     ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
     EXPECT_NE(std::wstring::npos, run.output.find(GetParam().printed)) << Narrow(run.output);
@@ -226,22 +213,21 @@ INSTANTIATE_TEST_SUITE_P(LayoutSamples, PrintedStore, ::testing::ValuesIn(kPrint
 TEST(EndToEndUnregistered, TheHostSaysWhatIsMissing)
 {
     const std::wstring folder = ProgramFolder();
-    const ProgramRun missing = RunProgram(L"\"" + folder + L"\\dfushell.exe\" \"" + folder + L"\\no-such-file.dfu\"");
+    const ProgramRun missing = RunProgram(L"\"" + folder + L"dfushell.exe\" \"" + folder + L"no-such-file.dfu\"");
     EXPECT_EQ(2u, missing.exitCode);
     EXPECT_NE(std::wstring::npos, missing.output.find(L"no such file")) << Narrow(missing.output);
 
     // Nothing registered: after unregistration only the info tip association and the empty
     // handler list stay, and neither leads to a class.
-    const std::wstring dll = L"\"" + folder + L"\\Orrelin.dll\"";
+    const std::wstring dll = L"\"" + folder + L"Orrelin.dll\"";
     ASSERT_EQ(0u, Regsvr32(dll));
     ASSERT_EQ(0u, Regsvr32(L"/u " + dll));
-    const ProgramRun bare =
-        RunProgram(L"\"" + folder + L"\\dfushell.exe\" \"" + folder + L"\\engine-samples\\ids.dfu\"");
+    const ProgramRun bare = RunProgram(L"\"" + folder + L"dfushell.exe\" \"" + folder + L"engine-samples\\ids.dfu\"");
     EXPECT_EQ(2u, bare.exitCode) << Narrow(bare.output);
     EXPECT_NE(std::wstring::npos, bare.output.find(L"could not be created")) << Narrow(bare.output);
     EXPECT_NE(std::wstring::npos, bare.output.find(L"no context-menu handlers are registered")) << Narrow(bare.output);
     const ProgramRun noStore =
-        RunProgram(L"\"" + folder + L"\\dfushell.exe\" --properties \"" + folder + L"\\engine-samples\\ids.dfu\"");
+        RunProgram(L"\"" + folder + L"dfushell.exe\" --properties \"" + folder + L"engine-samples\\ids.dfu\"");
     EXPECT_EQ(1u, noStore.exitCode) << Narrow(noStore.output);
     EXPECT_NE(std::wstring::npos, noStore.output.find(L"no property handler is registered")) << Narrow(noStore.output);
 }

@@ -5,6 +5,7 @@
 #include "memory_registry.h"
 #include "real_registry_dump.h"
 #include "reg_object.h"
+#include "registered_library.h"
 #include "registry_dump.h"
 #include "script_test_support.h"
 #include "windows_registry.h"
@@ -28,18 +29,10 @@ std::wstring Wide(std::u16string_view text)
     return std::wstring(text.begin(), text.end());
 }
 
-std::wstring ThisProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 // Orrelin.dll is built into the same folder as this test program.
 std::wstring OrrelinDllPath()
 {
-    return ThisProgramFolder() + L"Orrelin.dll";
+    return orrelin::test::ProgramFolder() + L"Orrelin.dll";
 }
 
 std::wstring Architecture()

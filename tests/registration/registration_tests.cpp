@@ -11,6 +11,8 @@
 
 using orrelin::UniqueHandle;
 
+using orrelin::test::Narrow;
+using orrelin::test::ProgramFolder;
 using orrelin::test::Regsvr32;
 
 namespace {
@@ -20,21 +22,6 @@ const std::wstring kLibrary = L"{B0EC6BB1-49C8-11D5-901D-00B0D064D823}";
 const GUID kLibraryId = {0xB0EC6BB1, 0x49C8, 0x11D5, {0x90, 0x1D, 0x00, 0xB0, 0xD0, 0x64, 0xD8, 0x23}};
 const wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const wchar_t kInfoTipHandler[] = L"{00021500-0000-0000-C000-000000000046}";
-
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
-}
 
 std::wstring Quoted(const std::wstring& path)
 {
@@ -188,7 +175,7 @@ class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dll = ProgramFolder() + L"\\Orrelin.dll";
+        dll = ProgramFolder() + L"Orrelin.dll";
         Clean();
     }
     void TearDown() override { Clean(); }
@@ -316,11 +303,11 @@ protected:
         folder = std::wstring(temp) + folderName;
         CreateDirectoryW(folder.c_str(), nullptr);
         dll = folder + L"\\Orrelin.dll";
-        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.dll").c_str(), dll.c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Korvex.dll").c_str(), (folder + L"\\Korvex.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Orrelin.dll").c_str(), dll.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Korvex.dll").c_str(), (folder + L"\\Korvex.dll").c_str(), FALSE));
         if (!withSchema) return;
-        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Orrelin.propdesc").c_str(),
-                              (folder + L"\\Orrelin.propdesc").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Orrelin.propdesc").c_str(), (folder + L"\\Orrelin.propdesc").c_str(),
+                              FALSE));
     }
     void TearDown() override
     {

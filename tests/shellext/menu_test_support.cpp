@@ -51,14 +51,6 @@ MessageBoxWatch* g_watch = nullptr;
 
 }  // namespace
 
-std::wstring ProgramFolder()
-{
-    wchar_t name[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, name, MAX_PATH);
-    std::wstring path(name, length);
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
 std::wstring WizardBesideProgram()
 {
     return ProgramFolder() + L"Brannoc.exe";

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "KorvexDouble.h"
+#include "registered_library.h"
 #include "string_list.h"
 
 namespace menutest {
 
-// This program's folder, with its closing backslash.
-std::wstring ProgramFolder();
+using orrelin::test::ProgramFolder;
 std::wstring WizardBesideProgram();
 std::wstring CurrentFolder();
 

@@ -9,6 +9,9 @@
 
 #include "DFUShellExt.h"
 #include "handles.h"
+#include "registered_library.h"
+
+using orrelin::test::Narrow;
 
 // A new stand-alone object; the test reaches the C++ object behind the face it asked for.
 inline DFUShellExt* NewShellObject(orrelin::ComPtr<IUnknown>& holder)
@@ -23,11 +26,4 @@ inline std::wstring TempFolder()
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     return folder;
-}
-
-inline std::string Narrow(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
 }

@@ -38,4 +38,11 @@ std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* nam
     return text;
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
 }  // namespace orrelin::test

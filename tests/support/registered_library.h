@@ -1,5 +1,6 @@
-// What the tests of a registered library share: the folder of the test program (which holds
-// the library), regsvr32 of the program's own bitness, and a registry value as text.
+// What the Windows tests share: the folder of the test program (which holds the library),
+// regsvr32 of the program's own bitness, a registry value as text, and wide text for a
+// test's messages.
 #pragma once
 
 #include <windows.h>
@@ -17,5 +18,8 @@ DWORD Regsvr32(const std::wstring& arguments);
 
 // A REG_SZ value, or "(absent)".
 std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name);
+
+// ASCII as it is, '?' for any other character: wide text in a test's message.
+std::string Narrow(const std::wstring& text);
 
 }  // namespace orrelin::test
