@@ -8,7 +8,8 @@
 #include "failure_trace.h"
 #include "hresult.h"
 #include "module.h"
-#include "registration.h"
+#include "object_map.h"
+#include "registration_scope.h"
 #include "shell_approval.h"
 
 namespace {
@@ -20,20 +21,19 @@ HRESULT TellShellAssociationsChanged(HRESULT hr) noexcept
     return hr;
 }
 
-HRESULT RegisterForUser() noexcept
+// Without the rights to approve the extension, nothing else is registered either.
+HRESULT RegisterInUserScope(const RegistrationScope& user) noexcept
 {
-    PerUserRegistration perUser;
-    RETURN_IF_FAILED(perUser.status());
-    RETURN_IF_FAILED(ApproveShellExtensionForUser());
-    return g_module.RegisterClasses(TRUE);
+    RETURN_IF_FAILED(user.status());
+    RETURN_IF_FAILED(ApproveShellExtension(user));
+    return g_module.RegisterClassesIn(user, g_classRegistrations, TRUE);
 }
 
-HRESULT UnregisterForUser() noexcept
+HRESULT UnregisterInUserScope(const RegistrationScope& user) noexcept
 {
-    WithdrawShellExtensionApprovalForUser();
-    PerUserRegistration perUser;
-    RETURN_IF_FAILED(perUser.status());
-    return g_module.UnregisterClasses(TRUE);
+    WithdrawShellExtensionApproval(user);
+    RETURN_IF_FAILED(user.status());
+    return g_module.UnregisterClassesIn(user, g_classRegistrations, TRUE);
 }
 
 }  // namespace
@@ -48,17 +48,19 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
     return TRACE_FAILURE(g_module.GetClassObject(classId, iid, object));
 }
 
+// The machine's registration is the object map's own walk.
 STDAPI DllRegisterServer()
 {
+    const RegistrationScope machine = RegistrationScope::Machine();
     // Without the rights to approve the extension, nothing else is registered either.
-    const HRESULT approved = ApproveShellExtension();
+    const HRESULT approved = ApproveShellExtension(machine);
     if (FAILED(approved)) return TRACE_FAILURE(approved);
     return TRACE_FAILURE(TellShellAssociationsChanged(g_module.RegisterClasses(TRUE)));
 }
 
 STDAPI DllUnregisterServer()
 {
-    WithdrawShellExtensionApproval();
+    WithdrawShellExtensionApproval(RegistrationScope::Machine());
     return TRACE_FAILURE(TellShellAssociationsChanged(g_module.UnregisterClasses(TRUE)));
 }
 
@@ -67,5 +69,7 @@ STDAPI DllUnregisterServer()
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine)
 {
     if (commandLine == nullptr || _wcsicmp(commandLine, L"user") != 0) return TRACE_FAILURE(E_INVALIDARG);
-    return TRACE_FAILURE(TellShellAssociationsChanged(install ? RegisterForUser() : UnregisterForUser()));
+    const RegistrationScope user = RegistrationScope::User();
+    return TRACE_FAILURE(
+        TellShellAssociationsChanged(install ? RegisterInUserScope(user) : UnregisterInUserScope(user)));
 }

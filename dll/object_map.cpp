@@ -18,4 +18,11 @@ ObjectMapEntry g_objectMap[] = {
     kObjectMapEnd,
 };
 
+const ClassRegistration g_classRegistrations[] = {
+    ClassRegistrationFor<DFUShellExt>(),
+    ClassRegistrationFor<DFUPropertyHandler>(),
+    ClassRegistrationFor<DFUPreviewHandler>(),
+    kClassRegistrationEnd,
+};
+
 COrrelinApp g_orrelinApp;

@@ -31,45 +31,31 @@ bool KeyIsEmpty(HKEY root, const wchar_t* path)
 
 }  // namespace
 
-HRESULT ApproveShellExtension() noexcept
+HRESULT ApproveShellExtension(const RegistrationScope& scope) noexcept
 {
     if (!IsNtFamily()) return S_OK;
     UniqueHKey approved;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put());
+    LONG status = scope.ForUser()
+                      ? RegCreateKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_SET_VALUE, nullptr, approved.put(), nullptr)
+                      : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put());
     if (status == ERROR_SUCCESS)
         status = RegSetValueExW(approved.get(), kClassIdText, 0, REG_SZ, reinterpret_cast<const BYTE*>(kApprovalText),
                                 sizeof(kApprovalText));
+    if (scope.ForUser()) return HRESULT_FROM_WIN32(status);
     return status == ERROR_SUCCESS ? S_OK : E_ACCESSDENIED;
 }
 
-void WithdrawShellExtensionApproval() noexcept
+void WithdrawShellExtensionApproval(const RegistrationScope& scope) noexcept
 {
     if (!IsNtFamily()) return;
-    UniqueHKey approved;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) == ERROR_SUCCESS)
-        RegDeleteValueW(approved.get(), kClassIdText);
-}
-
-HRESULT ApproveShellExtensionForUser() noexcept
-{
-    if (!IsNtFamily()) return S_OK;
-    UniqueHKey approved;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                                  nullptr, approved.put(), nullptr);
-    if (status == ERROR_SUCCESS)
-        status = RegSetValueExW(approved.get(), kClassIdText, 0, REG_SZ, reinterpret_cast<const BYTE*>(kApprovalText),
-                                sizeof(kApprovalText));
-    return HRESULT_FROM_WIN32(status);
-}
-
-void WithdrawShellExtensionApprovalForUser() noexcept
-{
-    if (!IsNtFamily()) return;
+    const HKEY root = scope.ListsRoot();
     {
         UniqueHKey approved;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExW(root, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) != ERROR_SUCCESS) return;
         RegDeleteValueW(approved.get(), kClassIdText);
     }
-    if (KeyIsEmpty(HKEY_CURRENT_USER, kApprovedKey)) RegDeleteKeyW(HKEY_CURRENT_USER, kApprovedKey);
-    if (KeyIsEmpty(HKEY_CURRENT_USER, kShellExtensionsKey)) RegDeleteKeyW(HKEY_CURRENT_USER, kShellExtensionsKey);
+    if (!scope.ForUser()) return;
+    if (KeyIsEmpty(root, kApprovedKey)) RegDeleteKeyW(root, kApprovedKey);
+    if (KeyIsEmpty(root, kShellExtensionsKey)) RegDeleteKeyW(root, kShellExtensionsKey);
 }

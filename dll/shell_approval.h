@@ -3,15 +3,15 @@
 
 #include <windows.h>
 
-// Writes the approval value of the shell extension class. The list's key is opened, never
-// created: without the rights to write it (no administrator) this fails with E_ACCESSDENIED.
-// S_OK on systems outside the NT family, which have no such list.
-HRESULT ApproveShellExtension() noexcept;
+#include "registration_scope.h"
 
-// Removes the approval value again, if it can; never fails.
-void WithdrawShellExtensionApproval() noexcept;
+// Writes the approval value of the shell extension class. S_OK on systems outside the NT
+// family, which have no such list.
+// - For the machine the list's key is opened, never created: without the rights to write
+//   it (no administrator) this fails with E_ACCESSDENIED.
+// - For the user, the user's own list is created when missing.
+HRESULT ApproveShellExtension(const RegistrationScope& scope) noexcept;
 
-// The same approval in the current user's own list, which is created when missing. On
-// withdrawal the user's list and its parent go again once nothing else is left in them.
-HRESULT ApproveShellExtensionForUser() noexcept;
-void WithdrawShellExtensionApprovalForUser() noexcept;
+// Removes the approval value again, if it can; never fails. The user's own list and its
+// parent go too once nothing else is left in them.
+void WithdrawShellExtensionApproval(const RegistrationScope& scope) noexcept;

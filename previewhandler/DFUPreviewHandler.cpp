@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "stream_layout.h"
 #include "string_table.h"
+#include "registration_scope.h"
 
 using orrelin::ComPtr;
 using orrelin::GuardComBoundary;
@@ -308,17 +309,22 @@ LRESULT CALLBACK DFUPreviewHandler::WindowProc(HWND window, UINT message, WPARAM
 
 HRESULT WINAPI DFUPreviewHandler::UpdateRegistry(BOOL doRegister) noexcept
 {
+    return UpdateRegistryIn(RegistrationScope::Machine(), doRegister);
+}
+
+HRESULT DFUPreviewHandler::UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept
+{
     const RegistryVariable variables[] = {{L"PREVIEWHOST", orrelin::PreviewHostAppId()}, {nullptr, nullptr}};
     if (doRegister) {
-        RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScript(IDR_DFUPREVIEWHANDLER, TRUE, variables));
+        RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUPREVIEWHANDLER, TRUE, variables));
         return GuardComBoundary([&] {
             ModuleStateGuard guard;
             const std::wstring name = orrelin::LoadResString(IDS_PREVIEW_DISPLAY_NAME);
-            return orrelin::RegisterPreviewHandlerEntries(CLSID_DFUPreviewHandler, name.c_str());
+            return orrelin::RegisterPreviewHandlerEntries(scope, CLSID_DFUPreviewHandler, name.c_str());
         });
     }
     // Removal goes on past a failure, so one missing piece leaves no others behind.
-    const HRESULT entries = orrelin::UnregisterPreviewHandlerEntries(CLSID_DFUPreviewHandler);
-    RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScript(IDR_DFUPREVIEWHANDLER, FALSE, variables));
+    const HRESULT entries = orrelin::UnregisterPreviewHandlerEntries(scope, CLSID_DFUPreviewHandler);
+    RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUPREVIEWHANDLER, FALSE, variables));
     return entries;
 }

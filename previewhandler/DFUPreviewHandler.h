@@ -35,8 +35,10 @@ public:
 
     static const InterfaceMapEntry* GetInterfaceMap() noexcept;
     // The class's registry script, the file type's preview handler entry and the list of
-    // preview handlers.
+    // preview handlers, for the machine.
     static HRESULT WINAPI UpdateRegistry(BOOL doRegister) noexcept;
+    // The same in `scope`.
+    static HRESULT UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept;
 
     // IInitializeWithStream
     STDMETHOD(Initialize)(IStream* stream, DWORD mode) override;

@@ -5,7 +5,7 @@
 #include "class_entry.h"
 #include "handles.h"
 #include "hresult.h"
-#include "registration.h"
+#include "registration_scope.h"
 
 namespace orrelin {
 
@@ -16,12 +16,6 @@ namespace {
 
 constexpr wchar_t kNativeHost[] = L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
 constexpr wchar_t kWow64Host[] = L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}";
-
-// A user's own registration lists the handler for that user.
-HKEY ListRoot() noexcept
-{
-    return IsPerUserRegistration() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-}
 
 std::wstring ClassIdText(REFCLSID classId)
 {
@@ -42,13 +36,15 @@ const wchar_t* PreviewHostAppId() noexcept
 #endif
 }
 
-HRESULT RegisterPreviewHandlerEntries(REFCLSID classId, const wchar_t* displayName) noexcept
+HRESULT RegisterPreviewHandlerEntries(const RegistrationScope& scope, REFCLSID classId,
+                                      const wchar_t* displayName) noexcept
 {
-    RETURN_IF_FAILED(ClaimClassEntry(HKEY_CLASSES_ROOT, kDfuPreviewEntryKey, classId));
+    RETURN_IF_FAILED(scope.status());
+    RETURN_IF_FAILED(ClaimClassEntry(scope.ClassesRoot(), kDfuPreviewEntryKey, classId));
     return GuardComBoundary([&] {
         UniqueHKey list;
-        RETURN_IF_WIN32_ERROR(RegCreateKeyExW(ListRoot(), kPreviewHandlerListKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                              list.put(), nullptr));
+        RETURN_IF_WIN32_ERROR(RegCreateKeyExW(scope.ListsRoot(), kPreviewHandlerListKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                              nullptr, list.put(), nullptr));
         const std::wstring name = ClassIdText(classId);
         RETURN_IF_WIN32_ERROR(RegSetValueExW(list.get(), name.c_str(), 0, REG_SZ,
                                              reinterpret_cast<const BYTE*>(displayName),
@@ -57,16 +53,17 @@ HRESULT RegisterPreviewHandlerEntries(REFCLSID classId, const wchar_t* displayNa
     });
 }
 
-HRESULT UnregisterPreviewHandlerEntries(REFCLSID classId) noexcept
+HRESULT UnregisterPreviewHandlerEntries(const RegistrationScope& scope, REFCLSID classId) noexcept
 {
+    RETURN_IF_FAILED(scope.status());
     const HRESULT listed = GuardComBoundary([&] {
         UniqueHKey list;
-        if (RegOpenKeyExW(ListRoot(), kPreviewHandlerListKey, 0, KEY_SET_VALUE, list.put()) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(scope.ListsRoot(), kPreviewHandlerListKey, 0, KEY_SET_VALUE, list.put()) != ERROR_SUCCESS)
             return S_OK;
         const LONG error = RegDeleteValueW(list.get(), ClassIdText(classId).c_str());
         return error == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
     });
-    const HRESULT entry = ReleaseClassEntry(HKEY_CLASSES_ROOT, kDfuPreviewEntryKey, classId);
+    const HRESULT entry = ReleaseClassEntry(scope.ClassesRoot(), kDfuPreviewEntryKey, classId);
     RETURN_IF_FAILED(listed);
     return entry;
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+class RegistrationScope;
+
 namespace orrelin {
 
 // HKCR\dfufile\shellex\{8895b1c6-b41f-4c1c-a562-0d564250836f}: the file type's preview handler.
@@ -16,8 +18,10 @@ extern const wchar_t kPreviewHandlerListKey[];
 // host on 64-bit Windows runs 32-bit handlers, the native one every other.
 const wchar_t* PreviewHostAppId() noexcept;
 
-HRESULT RegisterPreviewHandlerEntries(REFCLSID classId, const wchar_t* displayName) noexcept;
+// The entry under the scope's classes, the list under its lists root (HKLM or HKCU).
+HRESULT RegisterPreviewHandlerEntries(const RegistrationScope& scope, REFCLSID classId,
+                                      const wchar_t* displayName) noexcept;
 // Removes only what names `classId`; goes on past a failure and reports the first.
-HRESULT UnregisterPreviewHandlerEntries(REFCLSID classId) noexcept;
+HRESULT UnregisterPreviewHandlerEntries(const RegistrationScope& scope, REFCLSID classId) noexcept;
 
 }  // namespace orrelin

@@ -6,7 +6,7 @@
 #include "handler_registration.h"
 #include "hresult.h"
 #include "module.h"
-#include "registration.h"
+#include "registration_scope.h"
 #include "module_state.h"
 #include "resource.h"
 #include "stream_layout.h"
@@ -136,11 +136,16 @@ STDMETHODIMP DFUPropertyHandler::IsPropertyWritable(REFPROPERTYKEY)
 
 HRESULT WINAPI DFUPropertyHandler::UpdateRegistry(BOOL doRegister) noexcept
 {
+    return UpdateRegistryIn(RegistrationScope::Machine(), doRegister);
+}
+
+HRESULT DFUPropertyHandler::UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept
+{
     // Windows honours the handler list and property schemas only machine-wide: a user's own
     // registration gets the class and the Details lists, nothing for the machine.
-    const bool machineWide = !IsPerUserRegistration();
+    const bool machineWide = !scope.ForUser();
     if (doRegister) {
-        RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, TRUE, nullptr));
+        RETURN_IF_FAILED(g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUPROPERTYHANDLER, TRUE, nullptr));
         if (!machineWide) return S_OK;
         RETURN_IF_FAILED(orrelin::RegisterPropertyHandlerEntry(CLSID_DFUPropertyHandler));
         // Without its schema (Orrelin.propdesc missing beside the library) the handler still
@@ -150,7 +155,7 @@ HRESULT WINAPI DFUPropertyHandler::UpdateRegistry(BOOL doRegister) noexcept
         TRACE_FAILURE(orrelin::RegisterPropertySchema());
         return S_OK;
     }
-    if (!machineWide) return g_currentModule->UpdateRegistryFromScript(IDR_DFUPROPERTYHANDLER, FALSE, nullptr);
+    if (!machineWide) return g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUPROPERTYHANDLER, FALSE, nullptr);
     // Removal goes on past a failure, so one missing piece leaves no others behind.
     const HRESULT schema = orrelin::UnregisterPropertySchema();
     const HRESULT entry = orrelin::UnregisterPropertyHandlerEntry(CLSID_DFUPropertyHandler);

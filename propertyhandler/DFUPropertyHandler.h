@@ -25,8 +25,11 @@ public:
     DFUPropertyHandler& operator=(const DFUPropertyHandler&) = delete;
 
     static const InterfaceMapEntry* GetInterfaceMap() noexcept;
-    // The class's registry script, the handler entry of .dfu and the property schema.
+    // The class's registry script, the handler entry of .dfu and the property schema, for
+    // the machine.
     static HRESULT WINAPI UpdateRegistry(BOOL doRegister) noexcept;
+    // The same in `scope`.
+    static HRESULT UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept;
 
     // IInitializeWithStream
     STDMETHOD(Initialize)(IStream* stream, DWORD mode) override;

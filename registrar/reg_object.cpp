@@ -21,7 +21,7 @@ const char16_t* OrNull(const std::optional<std::u16string>& text) noexcept
 
 }  // namespace
 
-CRegObject::CRegObject() noexcept : m_registrar(m_registry, m_resources) {}
+CRegObject::CRegObject(HKEY classesRoot) noexcept : m_registry(classesRoot), m_registrar(m_registry, m_resources) {}
 
 CRegObject::~CRegObject()
 {

@@ -22,7 +22,8 @@ struct IRegistrarBase : public IUnknown {
 
 class CRegObject : public IRegistrarBase {
 public:
-    CRegObject() noexcept;
+    // Scripts' HKCR keys go under `classesRoot` (see WindowsRegistry).
+    explicit CRegObject(HKEY classesRoot = HKEY_CLASSES_ROOT) noexcept;
     // Empties the variable table. Virtual, so it takes the slot after ClearVariables that
     // holders of the registrar's table expect there.
     virtual ~CRegObject();

@@ -65,10 +65,17 @@ Win32Code LastErrorCode() noexcept
 
 }  // namespace
 
+WindowsRegistry::WindowsRegistry(HKEY classesRoot) noexcept : m_classesRoot(classesRoot) {}
+
+HKEY WindowsRegistry::Native(KeyHandle key) const noexcept
+{
+    return key == kHkeyClassesRoot ? m_classesRoot : ToHKey(key);
+}
+
 Win32Code WindowsRegistry::OpenKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key)
 {
     HKEY opened = nullptr;
-    const LONG code = RegOpenKeyExW(ToHKey(parent), WideArg(name).get(), 0, access, &opened);
+    const LONG code = RegOpenKeyExW(Native(parent), WideArg(name).get(), 0, access, &opened);
     if (code == ERROR_SUCCESS) *key = FromHKey(opened);
     return code;
 }
@@ -76,7 +83,7 @@ Win32Code WindowsRegistry::OpenKey(KeyHandle parent, const char16_t* name, std::
 Win32Code WindowsRegistry::CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key)
 {
     HKEY created = nullptr;
-    const LONG code = RegCreateKeyExW(ToHKey(parent), WideArg(name).get(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+    const LONG code = RegCreateKeyExW(Native(parent), WideArg(name).get(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                                       nullptr, &created, nullptr);
     if (code == ERROR_SUCCESS) *key = FromHKey(created);
     return code;
@@ -85,24 +92,24 @@ Win32Code WindowsRegistry::CreateKey(KeyHandle parent, const char16_t* name, std
 Win32Code WindowsRegistry::SetValue(KeyHandle key, const char16_t* valueName, std::uint32_t type,
                                     const std::uint8_t* data, std::uint32_t size)
 {
-    return RegSetValueExW(ToHKey(key), WideArg(valueName).get(), 0, type, data, size);
+    return RegSetValueExW(Native(key), WideArg(valueName).get(), 0, type, data, size);
 }
 
 Win32Code WindowsRegistry::DeleteValue(KeyHandle key, const char16_t* valueName)
 {
-    return RegDeleteValueW(ToHKey(key), WideArg(valueName).get());
+    return RegDeleteValueW(Native(key), WideArg(valueName).get());
 }
 
 Win32Code WindowsRegistry::DeleteKey(KeyHandle parent, const char16_t* name)
 {
-    return RegDeleteKeyW(ToHKey(parent), WideArg(name).get());
+    return RegDeleteKeyW(Native(parent), WideArg(name).get());
 }
 
 Win32Code WindowsRegistry::EnumKey(KeyHandle key, std::uint32_t index, std::u16string* name)
 {
     wchar_t buffer[256];
     DWORD length = 256;
-    const LONG code = RegEnumKeyExW(ToHKey(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    const LONG code = RegEnumKeyExW(Native(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_SUCCESS) name->assign(buffer, buffer + length);
     return code;
 }
@@ -110,7 +117,7 @@ Win32Code WindowsRegistry::EnumKey(KeyHandle key, std::uint32_t index, std::u16s
 Win32Code WindowsRegistry::QuerySubkeyCount(KeyHandle key, std::uint32_t* count)
 {
     DWORD subkeys = 0;
-    const LONG code = RegQueryInfoKeyW(ToHKey(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+    const LONG code = RegQueryInfoKeyW(Native(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                                        nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_SUCCESS) *count = subkeys;
     return code;

@@ -2,12 +2,18 @@
 // as data, and the conversion code page.
 #pragma once
 
+#include <windows.h>
+
 #include "registry_access.h"
 
 namespace orrelin::regscript {
 
 class WindowsRegistry final : public Registry {
 public:
+    // A script's HKCR names `classesRoot`: HKEY_CLASSES_ROOT, or the user's own
+    // Software\Classes for a registration of the current user alone.
+    explicit WindowsRegistry(HKEY classesRoot = HKEY_CLASSES_ROOT) noexcept;
+
     Win32Code OpenKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key) override;
     Win32Code CreateKey(KeyHandle parent, const char16_t* name, std::uint32_t access, KeyHandle* key) override;
     Win32Code SetValue(KeyHandle key, const char16_t* valueName, std::uint32_t type, const std::uint8_t* data,
@@ -19,6 +25,11 @@ public:
     Win32Code CloseKey(KeyHandle key) override;
     // VarUI4FromStr, locale 0, flags 0.
     HResult NumberFromText(const char16_t* text, std::uint32_t* value) override;
+
+private:
+    HKEY Native(KeyHandle key) const noexcept;
+
+    HKEY m_classesRoot;
 };
 
 class WindowsScriptResources final : public ScriptResources {

@@ -79,3 +79,12 @@ ObjectMapEntry ObjectMapEntryFor() noexcept
 }
 
 constexpr ObjectMapEntry kObjectMapEnd{};
+
+// The scoped registration of the same class T.
+template <class T>
+ClassRegistration ClassRegistrationFor() noexcept
+{
+    return ClassRegistration{&T::GetObjectCLSID(), &T::UpdateRegistryIn, &T::GetCategoryMap};
+}
+
+constexpr ClassRegistration kClassRegistrationEnd{};

@@ -9,6 +9,7 @@
 namespace orrelin {
 struct IRegistrarBase;
 }
+class RegistrationScope;
 
 // An extra variable for a registry script; a list of them ends at an entry without a name.
 struct RegistryVariable {
@@ -37,6 +38,17 @@ struct ObjectMapEntry {
     DescriptionFunc getDescription;
     CategoryFunc getCategories;
     ClassInitTermFunc classInitTerm;
+};
+
+// A class's registration in either scope, for the walk that takes a scope. The object map's
+// registration function of the same class is its machine-wide case. A list ends at an entry
+// without a class identifier.
+struct ClassRegistration {
+    using UpdateRegistryFunc = HRESULT (*)(const RegistrationScope& scope, BOOL doRegister) noexcept;
+
+    const CLSID* classId;
+    UpdateRegistryFunc updateRegistry;
+    ObjectMapEntry::CategoryFunc getCategories;
 };
 
 // A component category a class implements (kind 1) or requires (other non-zero kinds);
@@ -92,6 +104,10 @@ public:
                                              const RegistryVariable* variables) noexcept;
     virtual HRESULT UpdateRegistryFromScriptByName(const wchar_t* resource, BOOL doRegister,
                                                    const RegistryVariable* variables) noexcept;
+    // The same run in `scope`: machine-wide it is UpdateRegistryFromScript itself; for the
+    // user, the script's HKCR keys go under the user's own classes.
+    HRESULT UpdateRegistryFromScriptIn(const RegistrationScope& scope, UINT resource, BOOL doRegister,
+                                       const RegistryVariable* variables) noexcept;
 
     // Runs at module termination, newest first, once. E_OUTOFMEMORY when no node can be had.
     HRESULT AddTermFunc(TermFunc function, DWORD_PTR argument) noexcept;
@@ -121,6 +137,11 @@ public:
     // type library, when asked. The first failure is returned.
     HRESULT RegisterClasses(BOOL registerTypeLibrary, const CLSID* filter = nullptr) noexcept;
     HRESULT UnregisterClasses(BOOL unregisterTypeLibrary, const CLSID* filter = nullptr) noexcept;
+    // The same walks in `scope`, over `classes` (the object map's classes, in its order).
+    HRESULT RegisterClassesIn(const RegistrationScope& scope, const ClassRegistration* classes,
+                              BOOL registerTypeLibrary) noexcept;
+    HRESULT UnregisterClassesIn(const RegistrationScope& scope, const ClassRegistration* classes,
+                                BOOL unregisterTypeLibrary) noexcept;
 };
 
 // The module record of the COM side: the module carrying the type library and the lock that

@@ -36,10 +36,10 @@ std::wstring EscapedModulePath(const wchar_t* path)
 }
 
 HRESULT RunScript(UINT resource, const wchar_t* resourceName, BOOL doRegister, const RegistryVariable* variables,
-                  CAtlModule& module) noexcept
+                  CAtlModule& module, HKEY classesRoot = HKEY_CLASSES_ROOT) noexcept
 {
     return orrelin::GuardComBoundary([&]() -> HRESULT {
-        orrelin::CRegObject registrar;
+        orrelin::CRegObject registrar(classesRoot);
         for (const RegistryVariable* variable = variables; variable != nullptr && variable->name != nullptr; ++variable)
             registrar.AddVariable(variable->name, variable->value);
         RETURN_IF_FAILED(module.AddCommonVariables(&registrar));
@@ -86,36 +86,66 @@ void DeleteIfEmpty(const std::wstring& keyPath)
     if (empty) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath.c_str());
 }
 
-LONG g_perUserRegistrations = 0;
+std::wstring ClassKeyOf(REFCLSID classId)
+{
+    wchar_t text[40];
+    StringFromGUID2(classId, text, 40);
+    return std::wstring(L"CLSID\\") + text;
+}
+
+void DeleteEmptyCategoryLists(REFCLSID classId)
+{
+    const std::wstring classKey = ClassKeyOf(classId);
+    DeleteIfEmpty(classKey + L"\\Required Categories");
+    DeleteIfEmpty(classKey + L"\\Implemented Categories");
+}
+
+HRESULT UpdateMachineClassCategories(REFCLSID classId, const CategoryMapEntry* categories, BOOL doRegister) noexcept
+{
+    ComPtr<ICatRegister> manager;
+    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                manager.put_void())))
+        return S_OK;
+
+    CLSID target = classId;
+    for (const CategoryMapEntry* entry = categories; entry->kind != 0; ++entry) {
+        CATID category = *entry->categoryId;
+        if (doRegister) {
+            const HRESULT hr = entry->kind == 1 ? manager->RegisterClassImplCategories(target, 1, &category)
+                                                : manager->RegisterClassReqCategories(target, 1, &category);
+            RETURN_IF_FAILED(hr);
+        } else if (entry->kind == 1) {
+            manager->UnRegisterClassImplCategories(target, 1, &category);
+        } else {
+            manager->UnRegisterClassReqCategories(target, 1, &category);
+        }
+    }
+    if (!doRegister) DeleteEmptyCategoryLists(classId);
+    return S_OK;
+}
+
+// One walk for both directions and every scope: the class's own registration, then its
+// categories; removal in the reverse order. The first failure is returned.
+template <class Row, class Update>
+HRESULT UpdateRows(Row* rows, const CLSID* filter, const RegistrationScope& scope, BOOL doRegister,
+                   Update update) noexcept
+{
+    HRESULT hr = S_OK;
+    for (Row* row = rows; row != nullptr && row->classId != nullptr; ++row) {
+        if (filter != nullptr && !IsEqualCLSID(*filter, *row->classId)) continue;
+        const CategoryMapEntry* categories = row->getCategories != nullptr ? row->getCategories() : nullptr;
+        if (doRegister) {
+            RETURN_IF_FAILED(hr = update(*row));
+            RETURN_IF_FAILED(hr = UpdateClassCategories(scope, *row->classId, categories, TRUE));
+        } else {
+            RETURN_IF_FAILED(hr = UpdateClassCategories(scope, *row->classId, categories, FALSE));
+            RETURN_IF_FAILED(hr = update(*row));
+        }
+    }
+    return hr;
+}
 
 }  // namespace
-
-PerUserRegistration::PerUserRegistration() noexcept
-{
-    UniqueHKey classes;
-    const LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_ALL_ACCESS, nullptr, classes.put(), nullptr);
-    if (created != ERROR_SUCCESS) {
-        m_status = HRESULT_FROM_WIN32(created);
-        return;
-    }
-    // The system keeps its own copy of the handle.
-    const LONG overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.get());
-    m_status = overridden == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(overridden);
-    if (SUCCEEDED(m_status)) InterlockedIncrement(&g_perUserRegistrations);
-}
-
-PerUserRegistration::~PerUserRegistration()
-{
-    if (FAILED(m_status)) return;
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    InterlockedDecrement(&g_perUserRegistrations);
-}
-
-bool IsPerUserRegistration() noexcept
-{
-    return InterlockedCompareExchange(&g_perUserRegistrations, 0, 0) != 0;
-}
 
 HRESULT CAtlModule::AddCommonVariables(orrelin::IRegistrarBase* registrar) noexcept
 {
@@ -144,57 +174,63 @@ HRESULT CAtlModule::UpdateRegistryFromScriptByName(const wchar_t* resource, BOOL
     return RunScript(0, resource, doRegister, variables, *this);
 }
 
+HRESULT CAtlModule::UpdateRegistryFromScriptIn(const RegistrationScope& scope, UINT resource, BOOL doRegister,
+                                               const RegistryVariable* variables) noexcept
+{
+    if (!scope.ForUser()) return UpdateRegistryFromScript(resource, doRegister, variables);
+    RETURN_IF_FAILED(scope.status());
+    return RunScript(resource, nullptr, doRegister, variables, *this, scope.ClassesRoot());
+}
+
 HRESULT CComModule::RegisterClasses(BOOL registerTypeLibrary, const CLSID* filter) noexcept
 {
-    HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
-        if (filter != nullptr && !IsEqualCLSID(*filter, *entry->classId)) continue;
-        RETURN_IF_FAILED(hr = entry->updateRegistry(TRUE));
-        RETURN_IF_FAILED(hr = UpdateClassCategories(*entry->classId, entry->getCategories(), TRUE));
-    }
-    if (registerTypeLibrary) return RegisterTypeLibrary(g_comModuleRecord.typeLibraryInstance);
+    const RegistrationScope machine = RegistrationScope::Machine();
+    const HRESULT hr =
+        UpdateRows(objectMap, filter, machine, TRUE, [](ObjectMapEntry& entry) { return entry.updateRegistry(TRUE); });
+    RETURN_IF_FAILED(hr);
+    if (registerTypeLibrary) return RegisterTypeLibrary(g_comModuleRecord.typeLibraryInstance, machine);
     return hr;
 }
 
 HRESULT CComModule::UnregisterClasses(BOOL unregisterTypeLibrary, const CLSID* filter) noexcept
 {
-    HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = objectMap; entry != nullptr && entry->classId != nullptr; ++entry) {
-        if (filter != nullptr && !IsEqualCLSID(*filter, *entry->classId)) continue;
-        RETURN_IF_FAILED(hr = UpdateClassCategories(*entry->classId, entry->getCategories(), FALSE));
-        RETURN_IF_FAILED(hr = entry->updateRegistry(FALSE));
-    }
-    if (unregisterTypeLibrary) return UnregisterTypeLibrary(g_comModuleRecord.typeLibraryInstance);
+    const RegistrationScope machine = RegistrationScope::Machine();
+    const HRESULT hr = UpdateRows(objectMap, filter, machine, FALSE,
+                                  [](ObjectMapEntry& entry) { return entry.updateRegistry(FALSE); });
+    RETURN_IF_FAILED(hr);
+    if (unregisterTypeLibrary) return UnregisterTypeLibrary(g_comModuleRecord.typeLibraryInstance, machine);
     return hr;
 }
 
-HRESULT UpdateClassCategories(REFCLSID classId, const CategoryMapEntry* categories, BOOL doRegister) noexcept
+HRESULT CComModule::RegisterClassesIn(const RegistrationScope& scope, const ClassRegistration* classes,
+                                      BOOL registerTypeLibrary) noexcept
+{
+    RETURN_IF_FAILED(scope.status());
+    const HRESULT hr = UpdateRows(classes, nullptr, scope, TRUE,
+                                  [&](const ClassRegistration& row) { return row.updateRegistry(scope, TRUE); });
+    RETURN_IF_FAILED(hr);
+    if (registerTypeLibrary) return RegisterTypeLibrary(g_comModuleRecord.typeLibraryInstance, scope);
+    return hr;
+}
+
+HRESULT CComModule::UnregisterClassesIn(const RegistrationScope& scope, const ClassRegistration* classes,
+                                        BOOL unregisterTypeLibrary) noexcept
+{
+    RETURN_IF_FAILED(scope.status());
+    const HRESULT hr = UpdateRows(classes, nullptr, scope, FALSE,
+                                  [&](const ClassRegistration& row) { return row.updateRegistry(scope, FALSE); });
+    RETURN_IF_FAILED(hr);
+    if (unregisterTypeLibrary) return UnregisterTypeLibrary(g_comModuleRecord.typeLibraryInstance, scope);
+    return hr;
+}
+
+HRESULT UpdateClassCategories(const RegistrationScope& scope, REFCLSID classId, const CategoryMapEntry* categories,
+                              BOOL doRegister) noexcept
 {
     if (categories == nullptr || IsEqualCLSID(classId, CLSID_NULL)) return S_OK;
-    ComPtr<ICatRegister> manager;
-    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                manager.put_void())))
-        return S_OK;
-
-    CLSID target = classId;
-    for (const CategoryMapEntry* entry = categories; entry->kind != 0; ++entry) {
-        CATID category = *entry->categoryId;
-        if (doRegister) {
-            const HRESULT hr = entry->kind == 1 ? manager->RegisterClassImplCategories(target, 1, &category)
-                                                : manager->RegisterClassReqCategories(target, 1, &category);
-            RETURN_IF_FAILED(hr);
-        } else if (entry->kind == 1) {
-            manager->UnRegisterClassImplCategories(target, 1, &category);
-        } else {
-            manager->UnRegisterClassReqCategories(target, 1, &category);
-        }
-    }
-    if (!doRegister) {
-        wchar_t text[40];
-        StringFromGUID2(classId, text, 40);
-        const std::wstring classKey = std::wstring(L"CLSID\\") + text;
-        DeleteIfEmpty(classKey + L"\\Required Categories");
-        DeleteIfEmpty(classKey + L"\\Implemented Categories");
-    }
-    return S_OK;
+    if (!scope.ForUser()) return UpdateMachineClassCategories(classId, categories, doRegister);
+    // The system's category manager writes only the machine's classes, and no class of this
+    // library names a category: a user's own registration refuses one rather than write it
+    // for the machine.
+    return E_NOTIMPL;
 }

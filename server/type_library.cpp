@@ -8,7 +8,7 @@
 #include "hresult.h"
 #include "module_file_name.h"
 #include "path.h"
-#include "registration.h"
+#include "registration_scope.h"
 
 // Declared by the platform's oleauto.h, though not by the mingw-w64 headers; the import
 // library has both.
@@ -60,15 +60,38 @@ HRESULT LoadTypeLibraryOfModule(HINSTANCE module, BSTR* path, ITypeLib** library
 
 namespace {
 
-HRESULT RegisterLibrary(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory) noexcept
+// Some systems' per-user type library calls (Wine's) write HKEY_CLASSES_ROOT as the
+// machine-wide ones do. For the length of such a call the process's HKEY_CLASSES_ROOT names
+// the user's own classes, where Windows writes anyway, so nothing lands on the machine.
+class UserClassesForCall {
+public:
+    explicit UserClassesForCall(const RegistrationScope& scope) noexcept
+        : m_overridden(scope.ForUser() && RegOverridePredefKey(HKEY_CLASSES_ROOT, scope.ClassesRoot()) == ERROR_SUCCESS)
+    {
+    }
+    ~UserClassesForCall()
+    {
+        if (m_overridden) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    }
+    UserClassesForCall(const UserClassesForCall&) = delete;
+    UserClassesForCall& operator=(const UserClassesForCall&) = delete;
+
+private:
+    bool m_overridden;
+};
+
+HRESULT RegisterLibrary(const RegistrationScope& scope, ITypeLib* library, OLECHAR* path,
+                        OLECHAR* helpDirectory) noexcept
 {
-    return IsPerUserRegistration() ? RegisterTypeLibForUser(library, path, helpDirectory)
-                                   : RegisterTypeLib(library, path, helpDirectory);
+    if (!scope.ForUser()) return RegisterTypeLib(library, path, helpDirectory);
+    RETURN_IF_FAILED(scope.status());
+    UserClassesForCall userClasses(scope);
+    return RegisterTypeLibForUser(library, path, helpDirectory);
 }
 
 }  // namespace
 
-HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept
+HRESULT RegisterTypeLibrary(HINSTANCE module, const RegistrationScope& scope) noexcept
 {
     BSTR pathText = nullptr;
     ComPtr<ITypeLib> library;
@@ -78,15 +101,15 @@ HRESULT RegisterTypeLibrary(HINSTANCE module) noexcept
 
     BSTR helpFileText = nullptr;
     if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFileText)))
-        return RegisterLibrary(library.get(), path.get(), nullptr);
+        return RegisterLibrary(scope, library.get(), path.get(), nullptr);
     UniqueBstr helpFile(helpFileText);
     // The help directory: the help file's text up to and including its last separator.
     std::wstring directory;
     if (helpFile) directory = SplitPath(std::wstring(helpFile.get(), SysStringLen(helpFile.get()))).folder;
-    return RegisterLibrary(library.get(), path.get(), const_cast<wchar_t*>(directory.c_str()));
+    return RegisterLibrary(scope, library.get(), path.get(), const_cast<wchar_t*>(directory.c_str()));
 }
 
-HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept
+HRESULT UnregisterTypeLibrary(HINSTANCE module, const RegistrationScope& scope) noexcept
 {
     BSTR pathText = nullptr;
     ComPtr<ITypeLib> library;
@@ -95,7 +118,8 @@ HRESULT UnregisterTypeLibrary(HINSTANCE module) noexcept
     RETURN_IF_FAILED(loaded);
     TLIBATTR* attributes = nullptr;
     RETURN_IF_FAILED(library->GetLibAttr(&attributes));
-    const auto unregister = IsPerUserRegistration() ? UnRegisterTypeLibForUser : UnRegisterTypeLib;
+    const auto unregister = scope.ForUser() ? UnRegisterTypeLibForUser : UnRegisterTypeLib;
+    UserClassesForCall userClasses(scope);
     const HRESULT hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
                                   attributes->lcid, attributes->syskind);
     library->ReleaseTLibAttr(attributes);

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "module_state.h"
 #include "selection.h"
+#include "registration_scope.h"
 
 using orrelin::GuardComBoundary;
 using orrelin::ModuleStateGuard;
@@ -113,5 +114,10 @@ STDMETHODIMP DFUShellExt::GetInfoFlags(DWORD*)
 
 HRESULT WINAPI DFUShellExt::UpdateRegistry(BOOL doRegister) noexcept
 {
-    return g_currentModule->UpdateRegistryFromScript(IDR_DFUSHELLEXT, doRegister, nullptr);
+    return UpdateRegistryIn(RegistrationScope::Machine(), doRegister);
+}
+
+HRESULT DFUShellExt::UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept
+{
+    return g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUSHELLEXT, doRegister, nullptr);
 }

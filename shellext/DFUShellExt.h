@@ -26,8 +26,10 @@ public:
 
     // Faces in map order; IUnknown is answered from the first.
     static const InterfaceMapEntry* GetInterfaceMap() noexcept;
-    // Runs the class's registry script in the given direction.
+    // Runs the class's registry script in the given direction, for the machine.
     static HRESULT WINAPI UpdateRegistry(BOOL doRegister) noexcept;
+    // The same in `scope`.
+    static HRESULT UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept;
 
     // IShellExtInit
     STDMETHOD(Initialize)(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progIdKey) override;
