@@ -299,9 +299,18 @@ PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMe
     const Scale px{metrics.dpi};
     const int margin = px(8);
     const int line = std::max(1, metrics.lineHeight);
-    const int top = metrics.headerHeight;
-    const int bottom = metrics.height - margin;
     const int spacing = px(10);
+    const auto lineBelow = [&](int top, int height) {
+        return MapRect{margin, top, metrics.width - margin, top + height};
+    };
+    HeaderLines& header = geometry.header;
+    header.title = lineBelow(margin, metrics.titleHeight);
+    header.numbers = lineBelow(header.title.bottom, metrics.lineHeight);
+    header.version = lineBelow(header.numbers.bottom, metrics.lineHeight);
+    header.verdict = lineBelow(header.version.bottom, metrics.lineHeight);
+    // The maps begin below the header.
+    const int top = header.verdict.bottom + spacing;
+    const int bottom = metrics.height - margin;
     // A heading and three lines of map at least.
     const int least = 4 * line + px(4) + spacing;
     std::size_t shown = targets.size();

@@ -1,5 +1,5 @@
-// The preview's memory map as geometry: where each target's heading, address bar, element
-// blocks and labels go in a window of a given size. Plain code that knows nothing of
+// The preview as geometry: where the header's lines and each target's heading, address bar,
+// element blocks and labels go in a window of a given size. Plain code that knows nothing of
 // windows or drawing, so that a picture's layout can be checked on its own.
 //
 // Each target gets an address bar, low addresses at the top. Addresses that hold data are
@@ -77,19 +77,29 @@ struct TargetMap {
     std::vector<MapLabel> labels;  // top to bottom, none overlapping
 };
 
+// The header above the maps, a line each: the file's title, its numbers, its version and
+// its verdict.
+struct HeaderLines {
+    MapRect title;
+    MapRect numbers;
+    MapRect version;
+    MapRect verdict;
+};
+
 struct PreviewGeometry {
+    HeaderLines header;
     std::vector<TargetMap> targets;   // the first ones, as many as fit
     std::uint32_t hiddenTargets = 0;  // the rest
     MapRect more;                     // the line that counts them
 };
 
-// In pixels: the client area, one line of text, the header above the maps; and the
-// display's dots per inch, by which margins and spacing scale.
+// In pixels: the client area, one line of text, the title's line; and the display's dots
+// per inch, by which margins and spacing scale.
 struct MapMetrics {
     int width;
     int height;
     int lineHeight;
-    int headerHeight;
+    int titleHeight;
     int dpi;
 };
 
@@ -105,6 +115,7 @@ struct MapWords {
 // The width in pixels that a text takes in the caller's font.
 using TextWidth = std::function<int(const std::wstring&)>;
 
+// Every rectangle of the picture, the header's included; the painter measures nothing itself.
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth);
 

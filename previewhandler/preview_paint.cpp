@@ -1,16 +1,9 @@
 #include "preview_paint.h"
 
-#include <algorithm>
-
 #include "format.h"
 
 namespace orrelin {
 namespace {
-
-int Scaled(int pixels, int dpi) noexcept
-{
-    return std::max(1, pixels * dpi / 96);
-}
 
 // Halfway between the text and the background: frames and leader lines.
 COLORREF Muted(const PreviewStyle& style) noexcept
@@ -45,9 +38,9 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) noexcept
     LineTo(dc, x1, y1);
 }
 
-void Text(HDC dc, const std::wstring& text, int left, int top, int right, int bottom) noexcept
+void Text(HDC dc, const std::wstring& text, const MapRect& rect) noexcept
 {
-    RECT area = {left, top, right, bottom};
+    RECT area = {rect.left, rect.top, rect.right, rect.bottom};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_VCENTER | DT_LEFT);
 }
@@ -125,9 +118,8 @@ PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font, int dpi) : m_dpi(dpi > 
 
 PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, const PreviewContent& content)
 {
-    const int dpi = fonts.dpi();
     const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), fonts.lineHeight(),
-                             Scaled(8, dpi) + fonts.titleHeight() + 3 * fonts.lineHeight() + Scaled(10, dpi), dpi};
+                             fonts.titleHeight(), fonts.dpi()};
     Selected selected(dc, fonts.text());
     const TextWidth width = [dc](const std::wstring& text) {
         SIZE extent = {};
@@ -140,33 +132,27 @@ PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, co
 void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const PreviewGeometry& geometry,
                   const PreviewFonts& fonts, const PreviewStyle& style)
 {
-    const int dpi = fonts.dpi();
-    const int margin = Scaled(8, dpi);
-    const int right = static_cast<int>(size.cx) - margin;
     Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, style.background);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, style.text);
 
-    int y = margin;
+    const HeaderLines& header = geometry.header;
     {
         Selected title(dc, fonts.title());
-        Text(dc, content.title, margin, y, right, y + fonts.titleHeight());
+        Text(dc, content.title, header.title);
     }
-    y += fonts.titleHeight();
     Selected text(dc, fonts.text());
-    Text(dc, content.numbers, margin, y, right, y + fonts.lineHeight());
-    y += fonts.lineHeight();
-    Text(dc, content.version, margin, y, right, y + fonts.lineHeight());
-    y += fonts.lineHeight();
+    Text(dc, content.numbers, header.numbers);
+    Text(dc, content.version, header.version);
     SetTextColor(dc, content.valid ? style.text : kBrokenVerdict);
-    Text(dc, content.verdict, margin, y, right, y + fonts.lineHeight());
+    Text(dc, content.verdict, header.verdict);
 
     UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(style)));
     Selected penSelected(dc, pen.get());
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const TargetMap& map = geometry.targets[t];
         SetTextColor(dc, style.text);
-        Text(dc, content.headings[t], map.heading.left, map.heading.top, map.heading.right, map.heading.bottom);
+        Text(dc, content.headings[t], map.heading);
         for (const MapBlock& block : map.blocks) {
             if (block.kind == MapBlockKind::Gap)
                 PaintBreak(dc, block.rect, Muted(style));
@@ -180,13 +166,12 @@ void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const Previe
             if (label.anchor < label.rect.top || label.anchor >= label.rect.bottom)
                 Line(dc, map.bar.right + 1, label.anchor, label.rect.left - 2, middle);
             SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : style.text);
-            Text(dc, label.text, label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom);
+            Text(dc, label.text, {label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom});
         }
     }
     if (geometry.hiddenTargets != 0) {
         SetTextColor(dc, style.text);
-        Text(dc, FormatWithValues(content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more.left,
-             geometry.more.top, geometry.more.right, geometry.more.bottom);
+        Text(dc, FormatWithValues(content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 using orrelin::MapBlock;
 using orrelin::MapBlockKind;
@@ -52,7 +53,8 @@ struct GeometryCase {
     std::function<void(const PreviewGeometry&)> check;
 };
 
-const MapMetrics kPane = {400, 600, 16, 90, 96};
+// A title line of 24 pixels puts the maps 90 pixels down: margin, title, three lines, spacing.
+const MapMetrics kPane = {400, 600, 16, 24, 96};
 
 const GeometryCase kCases[] = {
     {"OneElement",
@@ -63,6 +65,10 @@ const GeometryCase kCases[] = {
      [](const PreviewGeometry& geometry) {
          ASSERT_EQ(1u, geometry.targets.size());
          const auto& map = geometry.targets[0];
+         EXPECT_EQ(8, geometry.header.title.top);
+         EXPECT_EQ(32, geometry.header.numbers.top);
+         EXPECT_EQ(80, geometry.header.verdict.bottom);
+         EXPECT_EQ(90, map.heading.top);
          ASSERT_EQ(1u, map.blocks.size());
          EXPECT_EQ(map.bar.top, map.blocks[0].rect.top);
          EXPECT_EQ(map.bar.bottom, map.blocks[0].rect.bottom);
@@ -167,13 +173,16 @@ const GeometryCase kCases[] = {
      [] {
          return std::vector<MapTarget>{Target({{0x08000000, 0x4000, 0}})};
      },
-     MapMetrics{600, 900, 24, 135, 144},
+     MapMetrics{600, 900, 24, 36, 144},
      [](const PreviewGeometry& geometry) {
+         EXPECT_EQ(12, geometry.header.title.left);
+         EXPECT_EQ(48, geometry.header.title.bottom);
+         EXPECT_EQ(135, geometry.targets[0].heading.top);
          EXPECT_EQ(12, geometry.targets[0].bar.left);
          EXPECT_EQ(6, geometry.targets[0].bar.top - geometry.targets[0].heading.bottom);
      }},
     {"TinyWindow", [] { return std::vector<MapTarget>{Target(Contiguous(50, 100, 200))}; },
-     MapMetrics{60, 120, 16, 90, 96}, [](const PreviewGeometry&) {}},
+     MapMetrics{60, 120, 16, 24, 96}, [](const PreviewGeometry&) {}},
 };
 
 class Geometry : public ::testing::TestWithParam<GeometryCase> {};
@@ -181,9 +190,19 @@ class Geometry : public ::testing::TestWithParam<GeometryCase> {};
 // What holds for every picture, whatever the layout.
 void CheckInvariants(const PreviewGeometry& geometry, const std::vector<MapTarget>& targets, const MapMetrics& metrics)
 {
+    // The header's lines stack from the top, each as tall as its font's line.
+    const orrelin::HeaderLines& header = geometry.header;
+    EXPECT_EQ(metrics.titleHeight, header.title.height());
+    const orrelin::MapRect lines[] = {header.title, header.numbers, header.version, header.verdict};
+    for (std::size_t i = 1; i < std::size(lines); ++i) {
+        EXPECT_EQ(lines[i - 1].bottom, lines[i].top);
+        EXPECT_EQ(metrics.lineHeight, lines[i].height());
+        EXPECT_EQ(header.title.left, lines[i].left);
+        EXPECT_EQ(header.title.right, lines[i].right);
+    }
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const orrelin::TargetMap& map = geometry.targets[t];
-        EXPECT_GE(map.heading.top, metrics.headerHeight);
+        EXPECT_GT(map.heading.top, header.verdict.bottom);
         EXPECT_LE(map.bar.bottom, metrics.height);
         std::uint32_t elements = 0;
         std::uint64_t lastFirst = 0;
