@@ -30,18 +30,13 @@ constexpr wchar_t kWindowClass[] = L"OrrelinDfuPreview";
 // WM_DPICHANGED_AFTERPARENT, which a child window gets; newer than these headers.
 constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
-// The file's name as the stream states it, else the file type's name.
-std::wstring TitleOf(IStream* stream)
+// The file's name as the stream states it; empty when it states none.
+std::wstring FileNameOf(IStream* stream)
 {
     STATSTG status = {};
-    if (SUCCEEDED(stream->Stat(&status, STATFLAG_DEFAULT)) && status.pwcsName != nullptr) {
-        orrelin::UniqueCoTaskMemory name(status.pwcsName);
-        const std::wstring leaf = orrelin::SplitPath(status.pwcsName).leaf;
-        if (!leaf.empty()) return leaf;
-    }
-    std::wstring header = orrelin::LoadResString(IDS_INFOTIP_HEADER);
-    while (!header.empty() && header.back() == L'\n') header.pop_back();
-    return header;
+    if (FAILED(stream->Stat(&status, STATFLAG_DEFAULT)) || status.pwcsName == nullptr) return std::wstring();
+    orrelin::UniqueCoTaskMemory name(status.pwcsName);
+    return orrelin::SplitPath(status.pwcsName).leaf;
 }
 
 HRESULT EnsureWindowClass(WNDPROC procedure) noexcept
@@ -121,7 +116,7 @@ STDMETHODIMP DFUPreviewHandler::DoPreview()
         if (!m_content) {
             // The one read of the file; painting only ever draws what it found.
             orrelin::LayoutOwner layout = orrelin::ReadLayoutFromStream(m_stream.get());
-            m_content = orrelin::PreviewContentOf(layout.get(), TitleOf(m_stream.get()));
+            m_content = orrelin::PreviewContentOf(layout.get(), FileNameOf(m_stream.get()));
             m_stream.reset();
         }
         RETURN_IF_FAILED(EnsureWindowClass(&WindowProc));

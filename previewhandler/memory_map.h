@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "KorvexLayout.h"
-
 namespace orrelin {
 
 // Marks of an element, and of a run for the elements in it.
@@ -31,16 +29,9 @@ struct MapElement {
 };
 
 struct MapTarget {
-    std::uint8_t alternateSetting;
-    bool named;
-    std::wstring name;
-    std::uint32_t elementCount;        // found in the file, listed or not
-    std::vector<MapElement> elements;  // the listed ones, in file order
+    std::wstring heading;              // drawn above its bar
+    std::vector<MapElement> elements;  // the ones the engine lists, in file order
 };
-
-// The targets of a DfuSe image with the engine's overrun findings as marks; none for a file
-// without one.
-std::vector<MapTarget> MapTargetsOf(const KorvexDfuLayout& layout);
 
 struct MapRect {
     int left = 0;
@@ -118,8 +109,5 @@ using TextWidth = std::function<int(const std::wstring&)>;
 // Every rectangle of the picture, the header's included; the painter measures nothing itself.
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth);
-
-// "500 bytes", "16 KiB", "1.5 MiB".
-std::wstring SizeText(std::uint64_t bytes, const std::wstring& bytesWord);
 
 }  // namespace orrelin

@@ -152,7 +152,7 @@ void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const Previe
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const TargetMap& map = geometry.targets[t];
         SetTextColor(dc, style.text);
-        Text(dc, content.headings[t], map.heading);
+        Text(dc, content.targets[t].heading, map.heading);
         for (const MapBlock& block : map.blocks) {
             if (block.kind == MapBlockKind::Gap)
                 PaintBreak(dc, block.rect, Muted(style));

@@ -2,6 +2,7 @@
 // address order and its labels beside them without overlapping, and each layout's own
 // feature (a gap, an overlap, thousands of elements) shows as it should.
 #include "memory_map.h"
+#include "size_text.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,7 @@ int TextWidth(const std::wstring& text)
 
 MapTarget Target(std::vector<MapElement> elements)
 {
-    const auto count = static_cast<std::uint32_t>(elements.size());
-    return MapTarget{0, true, L"Internal Flash", count, std::move(elements)};
+    return MapTarget{L"Alternate setting 0: Internal Flash", std::move(elements)};
 }
 
 std::vector<MapElement> Contiguous(std::uint32_t count, std::uint32_t length, std::uint32_t stride)
@@ -242,44 +242,6 @@ TEST_P(Geometry, LaysOutTheMap)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Geometry, ::testing::ValuesIn(kCases),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// A layout as the engine gives it: one target, two elements, an overrun finding on the
-// second and one whose indices name nothing.
-TEST(MapTargetsOf, TakesTheTargetsAndTheirOverruns)
-{
-    KorvexDfuElement elements[2] = {{sizeof(KorvexDfuElement), 0x08000000, 16, 0, 300},
-                                    {sizeof(KorvexDfuElement), 0x08000010, 64, 0, 324}};
-    KorvexDfuTarget target = {};
-    target.size = sizeof(target);
-    target.alternateSetting = 3;
-    target.named = 1;
-    target.wideName = L"Option Bytes";
-    target.elementCount = 2;
-    target.listedElementCount = 2;
-    target.elements = elements;
-    KorvexDfuFinding findings[2] = {
-        {sizeof(KorvexDfuFinding), KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE, 0, 1, 0, 0, 0, 0},
-        {sizeof(KorvexDfuFinding), KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET, 5, 9, 0, 0, 0, 0}};
-    KorvexDfuLayout layout = {};
-    layout.size = sizeof(layout);
-    layout.flags = KORVEX_DFU_DFUSE;
-    layout.targetCount = 1;
-    layout.targets = &target;
-    layout.findingCount = 2;
-    layout.findings = findings;
-
-    const std::vector<MapTarget> targets = orrelin::MapTargetsOf(layout);
-    ASSERT_EQ(1u, targets.size());
-    EXPECT_EQ(3, targets[0].alternateSetting);
-    EXPECT_EQ(L"Option Bytes", targets[0].name);
-    ASSERT_EQ(2u, targets[0].elements.size());
-    EXPECT_EQ(0u, targets[0].elements[0].marks);
-    EXPECT_EQ(orrelin::kMapOverrun, targets[0].elements[1].marks);
-    EXPECT_EQ(64u, targets[0].elements[1].length);
-
-    layout.flags = 0;
-    EXPECT_TRUE(orrelin::MapTargetsOf(layout).empty());
-}
 
 TEST(SizeText, UsesBinaryUnits)
 {

@@ -14,8 +14,10 @@
 #include "KorvexLayout.h"
 #include "handles.h"
 #include "memory_map.h"
+#include "module_state.h"
 #include "preview_host.h"
 #include "preview_paint.h"
+#include "stream_layout.h"
 
 using orrelin::ComPtr;
 
@@ -52,22 +54,21 @@ LOGFONTW HostFont()
     return font;
 }
 
-// The map inputs of a sample file, read by the engine beside the library.
-orrelin::PreviewContent MapOf(const wchar_t* file)
+// The content of a sample file, read by the engine beside the library, in the words of the
+// library the handler runs from.
+orrelin::PreviewContent ContentOf(const wchar_t* file)
 {
-    orrelin::PreviewContent content;
-    KorvexDfuLayout* layout = nullptr;
-    if (KorvexReadDfuLayout(Sample(file).c_str(), &layout) != KORVEX_OK) return content;
-    content.targets = orrelin::MapTargetsOf(*layout);
-    content.headings.resize(content.targets.size());
-    KorvexFreeDfuLayout(layout);
-    return content;
+    const orrelin::ModuleStateGuard strings(GetModuleHandleW(L"Orrelin.dll"));
+    KorvexDfuLayout* read = nullptr;
+    if (KorvexReadDfuLayout(Sample(file).c_str(), &read) != KORVEX_OK) return orrelin::PreviewContentOf(nullptr, file);
+    const orrelin::LayoutOwner layout(read);
+    return orrelin::PreviewContentOf(layout.get(), file);
 }
 
 // The geometry the handler lays out for `file` in `pane`, with the host's font.
 orrelin::PreviewGeometry GeometryOf(const wchar_t* file, const PreviewPane& pane)
 {
-    const orrelin::PreviewContent content = MapOf(file);
+    const orrelin::PreviewContent content = ContentOf(file);
     const RECT client = pane.client();
     HDC dc = GetDC(pane.window());
     orrelin::PreviewGeometry geometry;
