@@ -116,48 +116,70 @@ PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font, int dpi) : m_dpi(dpi > 
     }
 }
 
-PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, const PreviewContent& content)
+void PreviewPainter::Restyle(HDC dc, const PreviewStyle& style, int dpi)
 {
-    const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), fonts.lineHeight(),
-                             fonts.titleHeight(), fonts.dpi()};
-    Selected selected(dc, fonts.text());
+    m_geometry.reset();
+    m_fonts.reset();
+    m_fonts.emplace(dc, style.font, dpi);
+    m_style = style;
+}
+
+const PreviewGeometry& PreviewPainter::GeometryFor(HDC dc, SIZE size)
+{
+    if (m_geometry && m_geometrySize.cx == size.cx && m_geometrySize.cy == size.cy) return *m_geometry;
+    const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), m_fonts->lineHeight(),
+                             m_fonts->titleHeight(), m_fonts->dpi()};
+    Selected selected(dc, m_fonts->text());
     const TextWidth width = [dc](const std::wstring& text) {
         SIZE extent = {};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         return static_cast<int>(extent.cx);
     };
-    return LayOutPreview(content.targets, metrics, content.words, width);
+    m_geometry = LayOutPreview(m_content.targets, metrics, m_content.words, width);
+    m_geometrySize = size;
+    return *m_geometry;
 }
 
-void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const PreviewGeometry& geometry,
-                  const PreviewFonts& fonts, const PreviewStyle& style)
+void PreviewPainter::Paint(HDC target, SIZE size)
 {
-    Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, style.background);
+    if (size.cx <= 0 || size.cy <= 0 || !m_fonts) return;
+    // Drawn off screen and copied in one step, so a resize never flickers.
+    UniqueMemoryDc dc(CreateCompatibleDC(target));
+    UniqueGdiObject bitmap(CreateCompatibleBitmap(target, size.cx, size.cy));
+    if (!dc || !bitmap) return;
+    Selected selected(dc.get(), bitmap.get());
+    Draw(dc.get(), size, GeometryFor(dc.get(), size));
+    BitBlt(target, 0, 0, size.cx, size.cy, dc.get(), 0, 0, SRCCOPY);
+}
+
+void PreviewPainter::Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) const
+{
+    Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, m_style.background);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, style.text);
+    SetTextColor(dc, m_style.text);
 
     const HeaderLines& header = geometry.header;
     {
-        Selected title(dc, fonts.title());
-        Text(dc, content.title, header.title);
+        Selected title(dc, m_fonts->title());
+        Text(dc, m_content.title, header.title);
     }
-    Selected text(dc, fonts.text());
-    Text(dc, content.numbers, header.numbers);
-    Text(dc, content.version, header.version);
-    SetTextColor(dc, content.valid ? style.text : kBrokenVerdict);
-    Text(dc, content.verdict, header.verdict);
+    Selected text(dc, m_fonts->text());
+    Text(dc, m_content.numbers, header.numbers);
+    Text(dc, m_content.version, header.version);
+    SetTextColor(dc, m_content.valid ? m_style.text : kBrokenVerdict);
+    Text(dc, m_content.verdict, header.verdict);
 
-    UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(style)));
+    UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(m_style)));
     Selected penSelected(dc, pen.get());
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const TargetMap& map = geometry.targets[t];
-        SetTextColor(dc, style.text);
-        Text(dc, content.targets[t].heading, map.heading);
+        SetTextColor(dc, m_style.text);
+        Text(dc, m_content.targets[t].heading, map.heading);
         for (const MapBlock& block : map.blocks) {
             if (block.kind == MapBlockKind::Gap)
-                PaintBreak(dc, block.rect, Muted(style));
+                PaintBreak(dc, block.rect, Muted(m_style));
             else if (block.rect.left > map.bar.left)
-                Framed(dc, block.rect, BlockFill(block), style.background);
+                Framed(dc, block.rect, BlockFill(block), m_style.background);
             else
                 Fill(dc, Separated(block.rect), BlockFill(block));
         }
@@ -165,13 +187,13 @@ void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const Previe
             const int middle = (label.rect.top + label.rect.bottom) / 2;
             if (label.anchor < label.rect.top || label.anchor >= label.rect.bottom)
                 Line(dc, map.bar.right + 1, label.anchor, label.rect.left - 2, middle);
-            SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : style.text);
+            SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : m_style.text);
             Text(dc, label.text, {label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom});
         }
     }
     if (geometry.hiddenTargets != 0) {
-        SetTextColor(dc, style.text);
-        Text(dc, FormatWithValues(content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more);
+        SetTextColor(dc, m_style.text);
+        Text(dc, FormatWithValues(m_content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more);
     }
 }
 
