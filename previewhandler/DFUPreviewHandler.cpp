@@ -5,6 +5,7 @@
 #include "module.h"
 #include "module_state.h"
 #include "path.h"
+#include "preview_content.h"
 #include "preview_registration.h"
 #include "resource.h"
 #include "stream_layout.h"
@@ -31,18 +32,13 @@ constexpr wchar_t kWindowClass[] = L"OrrelinDfuPreview";
 // WM_DPICHANGED_AFTERPARENT, which a child window gets; newer than these headers.
 constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
-// The file's name as the stream states it, else the file type's name.
-std::wstring TitleOf(IStream* stream)
+// The file's name as the stream states it; empty when it states none.
+std::wstring FileNameOf(IStream* stream)
 {
     STATSTG status = {};
-    if (SUCCEEDED(stream->Stat(&status, STATFLAG_DEFAULT)) && status.pwcsName != nullptr) {
-        orrelin::UniqueCoTaskMemory name(status.pwcsName);
-        const std::wstring leaf = orrelin::SplitPath(status.pwcsName).leaf;
-        if (!leaf.empty()) return leaf;
-    }
-    std::wstring header = orrelin::LoadResString(IDS_INFOTIP_HEADER);
-    while (!header.empty() && header.back() == L'\n') header.pop_back();
-    return header;
+    if (FAILED(stream->Stat(&status, STATFLAG_DEFAULT)) || status.pwcsName == nullptr) return std::wstring();
+    orrelin::UniqueCoTaskMemory name(status.pwcsName);
+    return orrelin::SplitPath(status.pwcsName).leaf;
 }
 
 HRESULT EnsureWindowClass(WNDPROC procedure) noexcept
@@ -83,7 +79,7 @@ const InterfaceMapEntry* DFUPreviewHandler::GetInterfaceMap() noexcept
 STDMETHODIMP DFUPreviewHandler::Initialize(IStream* stream, DWORD)
 {
     if (stream == nullptr) return TRACE_FAILURE(E_POINTER);
-    if (m_stream || m_content) return TRACE_FAILURE(HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
+    if (m_stream || m_painter) return TRACE_FAILURE(HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
     stream->AddRef();
     m_stream = ComPtr<IStream>::Attach(stream);
     return S_OK;
@@ -115,14 +111,14 @@ STDMETHODIMP DFUPreviewHandler::SetRect(const RECT* rect)
 STDMETHODIMP DFUPreviewHandler::DoPreview()
 {
     if (m_window) return S_OK;
-    if (!m_stream && !m_content) return TRACE_FAILURE(E_UNEXPECTED);
+    if (!m_stream && !m_painter) return TRACE_FAILURE(E_UNEXPECTED);
     if (m_parent == nullptr) return TRACE_FAILURE(E_UNEXPECTED);
     return TRACE_FAILURE(GuardComBoundary([&] {
         ModuleStateGuard guard;
-        if (!m_content) {
+        if (!m_painter) {
             // The one read of the file; painting only ever draws what it found.
             orrelin::LayoutOwner layout = orrelin::ReadLayoutFromStream(m_stream.get());
-            m_content = orrelin::PreviewContentOf(layout.get(), TitleOf(m_stream.get()));
+            m_painter.emplace(orrelin::PreviewContentOf(layout.get(), FileNameOf(m_stream.get())));
             m_stream.reset();
         }
         RETURN_IF_FAILED(EnsureWindowClass(&WindowProc));
@@ -228,11 +224,10 @@ STDMETHODIMP DFUPreviewHandler::SetFont(const LOGFONTW* font)
 
 void DFUPreviewHandler::Restyle()
 {
-    if (!m_window) return;
+    if (!m_window || !m_painter) return;
     HDC dc = GetDC(m_window.get());
-    m_fonts = std::make_unique<orrelin::PreviewFonts>(dc, m_style.font, orrelin::WindowDpi(m_window.get()));
+    m_painter->Restyle(dc, m_style, orrelin::WindowDpi(m_window.get()));
     ReleaseDC(m_window.get(), dc);
-    m_geometry.reset();
     InvalidateRect(m_window.get(), nullptr, FALSE);
 }
 
@@ -242,9 +237,7 @@ void DFUPreviewHandler::DestroyPreview() noexcept
     // Fails while another preview of this library still has a window; the last one
     // leaves no class behind.
     UnregisterClassW(kWindowClass, orrelin::ThisModule());
-    m_fonts.reset();
-    m_geometry.reset();
-    m_content.reset();
+    m_painter.reset();
     m_stream.reset();
 }
 
@@ -252,20 +245,7 @@ void DFUPreviewHandler::Paint(HDC target)
 {
     RECT client;
     GetClientRect(m_window.get(), &client);
-    const SIZE size = {client.right, client.bottom};
-    if (size.cx <= 0 || size.cy <= 0 || !m_fonts || !m_content) return;
-    // Drawn off screen and copied in one step, so a resize never flickers.
-    orrelin::UniqueMemoryDc dc(CreateCompatibleDC(target));
-    orrelin::UniqueGdiObject bitmap(CreateCompatibleBitmap(target, size.cx, size.cy));
-    if (!dc || !bitmap) return;
-    const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
-    if (!m_geometry || m_geometrySize.cx != size.cx || m_geometrySize.cy != size.cy) {
-        m_geometry = orrelin::LayOutPreviewOn(dc.get(), size, *m_fonts, *m_content);
-        m_geometrySize = size;
-    }
-    orrelin::PaintPreview(dc.get(), size, *m_content, *m_geometry, *m_fonts, m_style);
-    BitBlt(target, 0, 0, size.cx, size.cy, dc.get(), 0, 0, SRCCOPY);
-    SelectObject(dc.get(), old);
+    if (m_painter) m_painter->Paint(target, {client.right, client.bottom});
 }
 
 LRESULT CALLBACK DFUPreviewHandler::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

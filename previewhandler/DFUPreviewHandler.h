@@ -8,13 +8,10 @@
 #include <propsys.h>
 #include <shobjidl.h>
 
-#include <memory>
 #include <optional>
 
 #include "class_factory.h"
 #include "handles.h"
-#include "memory_map.h"
-#include "preview_content.h"
 #include "preview_paint.h"
 
 // {53F3489E-272A-4AF7-9F97-48656F7992E6}
@@ -68,7 +65,7 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint(HDC dc);
-    // After a change of style: new fonts, new geometry, a new picture.
+    // After a change of style or display: the painter's new fonts, and a new picture.
     void Restyle();
     void DestroyPreview() noexcept;
 
@@ -79,8 +76,6 @@ private:
     RECT m_rect = {};
     orrelin::UniqueWindow m_window;
     orrelin::PreviewStyle m_style = orrelin::SystemPreviewStyle();
-    std::optional<orrelin::PreviewContent> m_content;
-    std::unique_ptr<orrelin::PreviewFonts> m_fonts;
-    std::optional<orrelin::PreviewGeometry> m_geometry;
-    SIZE m_geometrySize = {};
+    // The file's content, from its one read, drawn until the preview is unloaded.
+    std::optional<orrelin::PreviewPainter> m_painter;
 };

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
+
+#include "size_text.h"
 
 namespace orrelin {
 namespace {
@@ -265,33 +266,6 @@ private:
 
 }  // namespace
 
-std::vector<MapTarget> MapTargetsOf(const KorvexDfuLayout& layout)
-{
-    std::vector<MapTarget> targets;
-    if ((layout.flags & KORVEX_DFU_DFUSE) == 0) return targets;
-    for (std::uint32_t t = 0; t < layout.targetCount; ++t) {
-        const KorvexDfuTarget* target = KorvexDfuTargetAt(&layout, t);
-        MapTarget map{target->alternateSetting,
-                      target->named != 0,
-                      target->named != 0 && target->wideName != nullptr ? target->wideName : L"",
-                      target->elementCount,
-                      {}};
-        for (std::uint32_t e = 0; e < target->listedElementCount; ++e) {
-            const KorvexDfuElement* element = KorvexDfuElementAt(target, e);
-            map.elements.push_back({element->address, element->length, 0});
-        }
-        targets.push_back(std::move(map));
-    }
-    for (std::uint32_t f = 0; f < layout.findingCount; ++f) {
-        const KorvexDfuFinding* finding = KorvexDfuFindingAt(&layout, f);
-        const bool overrun = finding->kind == KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET ||
-                             finding->kind == KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE;
-        if (overrun && finding->target < targets.size() && finding->element < targets[finding->target].elements.size())
-            targets[finding->target].elements[finding->element].marks |= kMapOverrun;
-    }
-    return targets;
-}
-
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth)
 {
@@ -299,9 +273,18 @@ PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMe
     const Scale px{metrics.dpi};
     const int margin = px(8);
     const int line = std::max(1, metrics.lineHeight);
-    const int top = metrics.headerHeight;
-    const int bottom = metrics.height - margin;
     const int spacing = px(10);
+    const auto lineBelow = [&](int top, int height) {
+        return MapRect{margin, top, metrics.width - margin, top + height};
+    };
+    HeaderLines& header = geometry.header;
+    header.title = lineBelow(margin, metrics.titleHeight);
+    header.numbers = lineBelow(header.title.bottom, metrics.lineHeight);
+    header.version = lineBelow(header.numbers.bottom, metrics.lineHeight);
+    header.verdict = lineBelow(header.version.bottom, metrics.lineHeight);
+    // The maps begin below the header.
+    const int top = header.verdict.bottom + spacing;
+    const int bottom = metrics.height - margin;
     // A heading and three lines of map at least.
     const int least = 4 * line + px(4) + spacing;
     std::size_t shown = targets.size();
@@ -322,23 +305,6 @@ PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMe
         geometry.targets.push_back(layout.LayOut(targets[i], areaTop, areaBottom - spacing));
     }
     return geometry;
-}
-
-std::wstring SizeText(std::uint64_t bytes, const std::wstring& bytesWord)
-{
-    static const wchar_t* const kUnits[] = {L"KiB", L"MiB", L"GiB"};
-    if (bytes < 1024) return std::to_wstring(bytes) + L" " + bytesWord;
-    double value = double(bytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    // Whole numbers as they are, others to one decimal: "16 KiB", "1.5 MiB".
-    const long long tenths = std::llround(value * 10.0);
-    std::wstring text = std::to_wstring(tenths / 10);
-    if (tenths % 10 != 0) text += L"." + std::to_wstring(tenths % 10);
-    return text + L" " + kUnits[unit];
 }
 
 }  // namespace orrelin

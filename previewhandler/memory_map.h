@@ -1,5 +1,5 @@
-// The preview's memory map as geometry: where each target's heading, address bar, element
-// blocks and labels go in a window of a given size. Plain code that knows nothing of
+// The preview as geometry: where the header's lines and each target's heading, address bar,
+// element blocks and labels go in a window of a given size. Plain code that knows nothing of
 // windows or drawing, so that a picture's layout can be checked on its own.
 //
 // Each target gets an address bar, low addresses at the top. Addresses that hold data are
@@ -13,8 +13,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "KorvexLayout.h"
 
 namespace orrelin {
 
@@ -31,16 +29,9 @@ struct MapElement {
 };
 
 struct MapTarget {
-    std::uint8_t alternateSetting;
-    bool named;
-    std::wstring name;
-    std::uint32_t elementCount;        // found in the file, listed or not
-    std::vector<MapElement> elements;  // the listed ones, in file order
+    std::wstring heading;              // drawn above its bar
+    std::vector<MapElement> elements;  // the ones the engine lists, in file order
 };
-
-// The targets of a DfuSe image with the engine's overrun findings as marks; none for a file
-// without one.
-std::vector<MapTarget> MapTargetsOf(const KorvexDfuLayout& layout);
 
 struct MapRect {
     int left = 0;
@@ -77,19 +68,29 @@ struct TargetMap {
     std::vector<MapLabel> labels;  // top to bottom, none overlapping
 };
 
+// The header above the maps, a line each: the file's title, its numbers, its version and
+// its verdict.
+struct HeaderLines {
+    MapRect title;
+    MapRect numbers;
+    MapRect version;
+    MapRect verdict;
+};
+
 struct PreviewGeometry {
+    HeaderLines header;
     std::vector<TargetMap> targets;   // the first ones, as many as fit
     std::uint32_t hiddenTargets = 0;  // the rest
     MapRect more;                     // the line that counts them
 };
 
-// In pixels: the client area, one line of text, the header above the maps; and the
-// display's dots per inch, by which margins and spacing scale.
+// In pixels: the client area, one line of text, the title's line; and the display's dots
+// per inch, by which margins and spacing scale.
 struct MapMetrics {
     int width;
     int height;
     int lineHeight;
-    int headerHeight;
+    int titleHeight;
     int dpi;
 };
 
@@ -105,10 +106,8 @@ struct MapWords {
 // The width in pixels that a text takes in the caller's font.
 using TextWidth = std::function<int(const std::wstring&)>;
 
+// Every rectangle of the picture, the header's included; the painter measures nothing itself.
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth);
-
-// "500 bytes", "16 KiB", "1.5 MiB".
-std::wstring SizeText(std::uint64_t bytes, const std::wstring& bytesWord);
 
 }  // namespace orrelin

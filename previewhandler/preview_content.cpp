@@ -3,6 +3,7 @@
 #include "dfu_words.h"
 #include "handles.h"
 #include "resource.h"
+#include "size_text.h"
 #include "string_table.h"
 
 namespace orrelin {
@@ -39,23 +40,55 @@ std::wstring VerdictOf(const KorvexDfuLayout& layout)
     return words;
 }
 
-std::wstring HeadingOf(const MapTarget& target)
+// `listedBytes`: the data of the elements the engine lists.
+std::wstring HeadingOf(const KorvexDfuTarget& target, std::uint64_t listedBytes, const std::wstring& bytesWord)
 {
+    const unsigned alternateSetting = target.alternateSetting;
     const std::wstring name =
-        target.named ? FormatResString(IDS_PREVIEW_TARGET, {unsigned{target.alternateSetting}, target.name})
-                     : FormatResString(IDS_PREVIEW_TARGET_UNNAMED, {unsigned{target.alternateSetting}});
-    std::uint64_t bytes = 0;
-    for (const MapElement& element : target.elements) bytes += element.length;
+        target.named != 0
+            ? FormatResString(IDS_PREVIEW_TARGET,
+                              {alternateSetting, std::wstring(target.wideName != nullptr ? target.wideName : L"")})
+            : FormatResString(IDS_PREVIEW_TARGET_UNNAMED, {alternateSetting});
     return FormatResString(IDS_PREVIEW_TARGET_SUMMARY,
-                           {name, unsigned{target.elementCount}, SizeText(bytes, LoadResString(IDS_PREVIEW_BYTES))});
+                           {name, unsigned{target.elementCount}, SizeText(listedBytes, bytesWord)});
+}
+
+// The targets of a DfuSe image, each with its heading and its listed elements, the
+// engine's overrun findings as marks; none for a file without one.
+std::vector<MapTarget> MapTargetsOf(const KorvexDfuLayout& layout, const std::wstring& bytesWord)
+{
+    std::vector<MapTarget> targets;
+    if ((layout.flags & KORVEX_DFU_DFUSE) == 0) return targets;
+    targets.reserve(layout.targetCount);
+    for (std::uint32_t t = 0; t < layout.targetCount; ++t) {
+        const KorvexDfuTarget& target = *KorvexDfuTargetAt(&layout, t);
+        MapTarget map;
+        map.elements.reserve(target.listedElementCount);
+        std::uint64_t bytes = 0;
+        for (std::uint32_t e = 0; e < target.listedElementCount; ++e) {
+            const KorvexDfuElement* element = KorvexDfuElementAt(&target, e);
+            map.elements.push_back({element->address, element->length, 0});
+            bytes += element->length;
+        }
+        map.heading = HeadingOf(target, bytes, bytesWord);
+        targets.push_back(std::move(map));
+    }
+    for (std::uint32_t f = 0; f < layout.findingCount; ++f) {
+        const KorvexDfuFinding* finding = KorvexDfuFindingAt(&layout, f);
+        const bool overrun = finding->kind == KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET ||
+                             finding->kind == KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE;
+        if (overrun && finding->target < targets.size() && finding->element < targets[finding->target].elements.size())
+            targets[finding->target].elements[finding->element].marks |= kMapOverrun;
+    }
+    return targets;
 }
 
 }  // namespace
 
-PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstring& title)
+PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstring& fileName)
 {
     PreviewContent content;
-    content.title = title;
+    content.title = fileName.empty() ? LoadResString(IDS_PREVIEW_TITLE) : fileName;
     content.words = {LoadResString(IDS_PREVIEW_BYTES), LoadResString(IDS_PREVIEW_ELEMENTS),
                      LoadResString(IDS_PREVIEW_GAP), LoadResString(IDS_PREVIEW_OVERLAP),
                      LoadResString(IDS_PREVIEW_OVERRUN)};
@@ -81,11 +114,9 @@ PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstrin
             content.version = FormatResString(IDS_PREVIEW_DFUSE, {version, unsigned{layout->targetCount}});
         else
             content.version = FormatResString(
-                IDS_PREVIEW_PLAIN,
-                {version, SizeText(layout->fileSize - layout->suffixLength, LoadResString(IDS_PREVIEW_BYTES))});
+                IDS_PREVIEW_PLAIN, {version, SizeText(layout->fileSize - layout->suffixLength, content.words.bytes)});
     }
-    content.targets = MapTargetsOf(*layout);
-    for (const MapTarget& target : content.targets) content.headings.push_back(HeadingOf(target));
+    content.targets = MapTargetsOf(*layout, content.words.bytes);
     return content;
 }
 

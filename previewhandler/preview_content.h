@@ -1,11 +1,11 @@
-// What the preview shows of one file, in words and as plain map inputs, made once when the
-// preview starts: the header's lines, each target's heading and the labels' words.
+// What the preview shows of one file, in words and as plain map inputs, made once from the
+// engine's layout when the preview starts: the header's lines, each target's heading and
+// elements, and the labels' words.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "KorvexLayout.h"
 #include "memory_map.h"
@@ -18,14 +18,14 @@ struct PreviewContent {
     std::wstring version;  // the DFU version and what the image holds
     std::wstring verdict;  // in words; for a broken file its reason
     bool valid = false;
-    std::vector<MapTarget> targets;
-    std::vector<std::wstring> headings;  // one a target
-    std::wstring moreTargets;            // a format of one number
+    std::vector<MapTarget> targets;  // a DfuSe image's; none for a file without one
+    std::wstring moreTargets;        // a format of one number
     MapWords words;
 };
 
 // The content for `layout` (null: the file could not be read at all) of the file named
-// `title`. Texts come from the string table of the current resource module.
-PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstring& title);
+// `fileName` (empty: the stream named none, and the title names the file type). Texts come
+// from the string table of the current resource module.
+PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstring& fileName);
 
 }  // namespace orrelin

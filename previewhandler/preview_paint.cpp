@@ -1,16 +1,9 @@
 #include "preview_paint.h"
 
-#include <algorithm>
-
 #include "format.h"
 
 namespace orrelin {
 namespace {
-
-int Scaled(int pixels, int dpi) noexcept
-{
-    return std::max(1, pixels * dpi / 96);
-}
 
 // Halfway between the text and the background: frames and leader lines.
 COLORREF Muted(const PreviewStyle& style) noexcept
@@ -45,9 +38,9 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) noexcept
     LineTo(dc, x1, y1);
 }
 
-void Text(HDC dc, const std::wstring& text, int left, int top, int right, int bottom) noexcept
+void Text(HDC dc, const std::wstring& text, const MapRect& rect) noexcept
 {
-    RECT area = {left, top, right, bottom};
+    RECT area = {rect.left, rect.top, rect.right, rect.bottom};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_VCENTER | DT_LEFT);
 }
@@ -123,55 +116,70 @@ PreviewFonts::PreviewFonts(HDC dc, const LOGFONTW& font, int dpi) : m_dpi(dpi > 
     }
 }
 
-PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, const PreviewContent& content)
+void PreviewPainter::Restyle(HDC dc, const PreviewStyle& style, int dpi)
 {
-    const int dpi = fonts.dpi();
-    const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), fonts.lineHeight(),
-                             Scaled(8, dpi) + fonts.titleHeight() + 3 * fonts.lineHeight() + Scaled(10, dpi), dpi};
-    Selected selected(dc, fonts.text());
+    m_geometry.reset();
+    m_fonts.reset();
+    m_fonts.emplace(dc, style.font, dpi);
+    m_style = style;
+}
+
+const PreviewGeometry& PreviewPainter::GeometryFor(HDC dc, SIZE size)
+{
+    if (m_geometry && m_geometrySize.cx == size.cx && m_geometrySize.cy == size.cy) return *m_geometry;
+    const MapMetrics metrics{static_cast<int>(size.cx), static_cast<int>(size.cy), m_fonts->lineHeight(),
+                             m_fonts->titleHeight(), m_fonts->dpi()};
+    Selected selected(dc, m_fonts->text());
     const TextWidth width = [dc](const std::wstring& text) {
         SIZE extent = {};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         return static_cast<int>(extent.cx);
     };
-    return LayOutPreview(content.targets, metrics, content.words, width);
+    m_geometry = LayOutPreview(m_content.targets, metrics, m_content.words, width);
+    m_geometrySize = size;
+    return *m_geometry;
 }
 
-void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const PreviewGeometry& geometry,
-                  const PreviewFonts& fonts, const PreviewStyle& style)
+void PreviewPainter::Paint(HDC target, SIZE size)
 {
-    const int dpi = fonts.dpi();
-    const int margin = Scaled(8, dpi);
-    const int right = static_cast<int>(size.cx) - margin;
-    Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, style.background);
+    if (size.cx <= 0 || size.cy <= 0 || !m_fonts) return;
+    // Drawn off screen and copied in one step, so a resize never flickers.
+    UniqueMemoryDc dc(CreateCompatibleDC(target));
+    UniqueGdiObject bitmap(CreateCompatibleBitmap(target, size.cx, size.cy));
+    if (!dc || !bitmap) return;
+    Selected selected(dc.get(), bitmap.get());
+    Draw(dc.get(), size, GeometryFor(dc.get(), size));
+    BitBlt(target, 0, 0, size.cx, size.cy, dc.get(), 0, 0, SRCCOPY);
+}
+
+void PreviewPainter::Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) const
+{
+    Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, m_style.background);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, style.text);
+    SetTextColor(dc, m_style.text);
 
-    int y = margin;
+    const HeaderLines& header = geometry.header;
     {
-        Selected title(dc, fonts.title());
-        Text(dc, content.title, margin, y, right, y + fonts.titleHeight());
+        Selected title(dc, m_fonts->title());
+        Text(dc, m_content.title, header.title);
     }
-    y += fonts.titleHeight();
-    Selected text(dc, fonts.text());
-    Text(dc, content.numbers, margin, y, right, y + fonts.lineHeight());
-    y += fonts.lineHeight();
-    Text(dc, content.version, margin, y, right, y + fonts.lineHeight());
-    y += fonts.lineHeight();
-    SetTextColor(dc, content.valid ? style.text : kBrokenVerdict);
-    Text(dc, content.verdict, margin, y, right, y + fonts.lineHeight());
+    Selected text(dc, m_fonts->text());
+    Text(dc, m_content.numbers, header.numbers);
+    Text(dc, m_content.version, header.version);
+    SetTextColor(dc, m_content.valid ? m_style.text : kBrokenVerdict);
+    Text(dc, m_content.verdict, header.verdict);
 
-    UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(style)));
+    UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(m_style)));
     Selected penSelected(dc, pen.get());
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const TargetMap& map = geometry.targets[t];
-        SetTextColor(dc, style.text);
-        Text(dc, content.headings[t], map.heading.left, map.heading.top, map.heading.right, map.heading.bottom);
+        SetTextColor(dc, m_style.text);
+        Text(dc, m_content.targets[t].heading, map.heading);
         for (const MapBlock& block : map.blocks) {
             if (block.kind == MapBlockKind::Gap)
-                PaintBreak(dc, block.rect, Muted(style));
+                PaintBreak(dc, block.rect, Muted(m_style));
             else if (block.rect.left > map.bar.left)
-                Framed(dc, block.rect, BlockFill(block), style.background);
+                Framed(dc, block.rect, BlockFill(block), m_style.background);
             else
                 Fill(dc, Separated(block.rect), BlockFill(block));
         }
@@ -179,14 +187,13 @@ void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const Previe
             const int middle = (label.rect.top + label.rect.bottom) / 2;
             if (label.anchor < label.rect.top || label.anchor >= label.rect.bottom)
                 Line(dc, map.bar.right + 1, label.anchor, label.rect.left - 2, middle);
-            SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : style.text);
-            Text(dc, label.text, label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom);
+            SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : m_style.text);
+            Text(dc, label.text, {label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom});
         }
     }
     if (geometry.hiddenTargets != 0) {
-        SetTextColor(dc, style.text);
-        Text(dc, FormatWithValues(content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more.left,
-             geometry.more.top, geometry.more.right, geometry.more.bottom);
+        SetTextColor(dc, m_style.text);
+        Text(dc, FormatWithValues(m_content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more);
     }
 }
 

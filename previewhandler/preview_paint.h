@@ -1,8 +1,11 @@
-// Drawing the preview with GDI: the fonts made from the host's, the sizes the memory map's
-// geometry is computed for, and the picture itself.
+// Drawing the preview with GDI: the fonts made from the host's, the geometry laid out for
+// them, and the picture drawn from that geometry.
 #pragma once
 
 #include <windows.h>
+
+#include <optional>
+#include <utility>
 
 #include "handles.h"
 #include "memory_map.h"
@@ -51,11 +54,29 @@ private:
     int m_dpi = 96;
 };
 
-// The geometry of `content` in a client area of `size` on `dc`.
-PreviewGeometry LayOutPreviewOn(HDC dc, SIZE size, const PreviewFonts& fonts, const PreviewContent& content);
+// One file's preview in the host's style: it owns the content, the fonts of the style on
+// the window's display, and the geometry of the last size it drew.
+class PreviewPainter {
+public:
+    explicit PreviewPainter(PreviewContent content) : m_content(std::move(content)) {}
 
-// Draws the whole client area: the header, then each target's heading, bar and labels.
-void PaintPreview(HDC dc, SIZE size, const PreviewContent& content, const PreviewGeometry& geometry,
-                  const PreviewFonts& fonts, const PreviewStyle& style);
+    // New fonts for `style` on a display of `dpi`; the next picture is laid out afresh.
+    void Restyle(HDC dc, const PreviewStyle& style, int dpi);
+    // The geometry of a client area of `size`, measured on `dc`; kept while the size and the
+    // style stay. Only after Restyle.
+    const PreviewGeometry& GeometryFor(HDC dc, SIZE size);
+    // Draws the whole client area of `size` into `target`: the header, then each target's
+    // heading, bar and labels. Nothing before Restyle.
+    void Paint(HDC target, SIZE size);
+
+private:
+    void Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) const;
+
+    PreviewContent m_content;
+    PreviewStyle m_style = {};
+    std::optional<PreviewFonts> m_fonts;
+    std::optional<PreviewGeometry> m_geometry;
+    SIZE m_geometrySize = {};
+};
 
 }  // namespace orrelin

@@ -51,8 +51,8 @@
 #define IDS_VERDICT_CRC_LPC_PREFIX 216
 #define IDS_VERDICT_UNREADABLE 217
 
-// The preview pane: the header, the targets' headings, the labels' words, and the
-// handler's display name.
+// The preview pane: the header, the targets' headings, the labels' words, the handler's
+// display name, and the title of a file whose stream names none.
 #define IDS_PREVIEW_VENDOR 224
 #define IDS_PREVIEW_PRODUCT 225
 #define IDS_PREVIEW_RELEASE 226
@@ -70,5 +70,6 @@
 #define IDS_PREVIEW_OVERLAP 238
 #define IDS_PREVIEW_OVERRUN 239
 #define IDS_PREVIEW_DISPLAY_NAME 240
+#define IDS_PREVIEW_TITLE 241
 
 #endif

@@ -2,11 +2,13 @@
 // address order and its labels beside them without overlapping, and each layout's own
 // feature (a gap, an overlap, thousands of elements) shows as it should.
 #include "memory_map.h"
+#include "size_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 using orrelin::MapBlock;
 using orrelin::MapBlockKind;
@@ -27,8 +29,7 @@ int TextWidth(const std::wstring& text)
 
 MapTarget Target(std::vector<MapElement> elements)
 {
-    const auto count = static_cast<std::uint32_t>(elements.size());
-    return MapTarget{0, true, L"Internal Flash", count, std::move(elements)};
+    return MapTarget{L"Alternate setting 0: Internal Flash", std::move(elements)};
 }
 
 std::vector<MapElement> Contiguous(std::uint32_t count, std::uint32_t length, std::uint32_t stride)
@@ -52,7 +53,8 @@ struct GeometryCase {
     std::function<void(const PreviewGeometry&)> check;
 };
 
-const MapMetrics kPane = {400, 600, 16, 90, 96};
+// A title line of 24 pixels puts the maps 90 pixels down: margin, title, three lines, spacing.
+const MapMetrics kPane = {400, 600, 16, 24, 96};
 
 const GeometryCase kCases[] = {
     {"OneElement",
@@ -63,6 +65,10 @@ const GeometryCase kCases[] = {
      [](const PreviewGeometry& geometry) {
          ASSERT_EQ(1u, geometry.targets.size());
          const auto& map = geometry.targets[0];
+         EXPECT_EQ(8, geometry.header.title.top);
+         EXPECT_EQ(32, geometry.header.numbers.top);
+         EXPECT_EQ(80, geometry.header.verdict.bottom);
+         EXPECT_EQ(90, map.heading.top);
          ASSERT_EQ(1u, map.blocks.size());
          EXPECT_EQ(map.bar.top, map.blocks[0].rect.top);
          EXPECT_EQ(map.bar.bottom, map.blocks[0].rect.bottom);
@@ -167,13 +173,16 @@ const GeometryCase kCases[] = {
      [] {
          return std::vector<MapTarget>{Target({{0x08000000, 0x4000, 0}})};
      },
-     MapMetrics{600, 900, 24, 135, 144},
+     MapMetrics{600, 900, 24, 36, 144},
      [](const PreviewGeometry& geometry) {
+         EXPECT_EQ(12, geometry.header.title.left);
+         EXPECT_EQ(48, geometry.header.title.bottom);
+         EXPECT_EQ(135, geometry.targets[0].heading.top);
          EXPECT_EQ(12, geometry.targets[0].bar.left);
          EXPECT_EQ(6, geometry.targets[0].bar.top - geometry.targets[0].heading.bottom);
      }},
     {"TinyWindow", [] { return std::vector<MapTarget>{Target(Contiguous(50, 100, 200))}; },
-     MapMetrics{60, 120, 16, 90, 96}, [](const PreviewGeometry&) {}},
+     MapMetrics{60, 120, 16, 24, 96}, [](const PreviewGeometry&) {}},
 };
 
 class Geometry : public ::testing::TestWithParam<GeometryCase> {};
@@ -181,9 +190,19 @@ class Geometry : public ::testing::TestWithParam<GeometryCase> {};
 // What holds for every picture, whatever the layout.
 void CheckInvariants(const PreviewGeometry& geometry, const std::vector<MapTarget>& targets, const MapMetrics& metrics)
 {
+    // The header's lines stack from the top, each as tall as its font's line.
+    const orrelin::HeaderLines& header = geometry.header;
+    EXPECT_EQ(metrics.titleHeight, header.title.height());
+    const orrelin::MapRect lines[] = {header.title, header.numbers, header.version, header.verdict};
+    for (std::size_t i = 1; i < std::size(lines); ++i) {
+        EXPECT_EQ(lines[i - 1].bottom, lines[i].top);
+        EXPECT_EQ(metrics.lineHeight, lines[i].height());
+        EXPECT_EQ(header.title.left, lines[i].left);
+        EXPECT_EQ(header.title.right, lines[i].right);
+    }
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const orrelin::TargetMap& map = geometry.targets[t];
-        EXPECT_GE(map.heading.top, metrics.headerHeight);
+        EXPECT_GT(map.heading.top, header.verdict.bottom);
         EXPECT_LE(map.bar.bottom, metrics.height);
         std::uint32_t elements = 0;
         std::uint64_t lastFirst = 0;
@@ -223,44 +242,6 @@ TEST_P(Geometry, LaysOutTheMap)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Geometry, ::testing::ValuesIn(kCases),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// A layout as the engine gives it: one target, two elements, an overrun finding on the
-// second and one whose indices name nothing.
-TEST(MapTargetsOf, TakesTheTargetsAndTheirOverruns)
-{
-    KorvexDfuElement elements[2] = {{sizeof(KorvexDfuElement), 0x08000000, 16, 0, 300},
-                                    {sizeof(KorvexDfuElement), 0x08000010, 64, 0, 324}};
-    KorvexDfuTarget target = {};
-    target.size = sizeof(target);
-    target.alternateSetting = 3;
-    target.named = 1;
-    target.wideName = L"Option Bytes";
-    target.elementCount = 2;
-    target.listedElementCount = 2;
-    target.elements = elements;
-    KorvexDfuFinding findings[2] = {
-        {sizeof(KorvexDfuFinding), KORVEX_FINDING_ELEMENT_OVERRUNS_IMAGE, 0, 1, 0, 0, 0, 0},
-        {sizeof(KorvexDfuFinding), KORVEX_FINDING_ELEMENT_OVERRUNS_TARGET, 5, 9, 0, 0, 0, 0}};
-    KorvexDfuLayout layout = {};
-    layout.size = sizeof(layout);
-    layout.flags = KORVEX_DFU_DFUSE;
-    layout.targetCount = 1;
-    layout.targets = &target;
-    layout.findingCount = 2;
-    layout.findings = findings;
-
-    const std::vector<MapTarget> targets = orrelin::MapTargetsOf(layout);
-    ASSERT_EQ(1u, targets.size());
-    EXPECT_EQ(3, targets[0].alternateSetting);
-    EXPECT_EQ(L"Option Bytes", targets[0].name);
-    ASSERT_EQ(2u, targets[0].elements.size());
-    EXPECT_EQ(0u, targets[0].elements[0].marks);
-    EXPECT_EQ(orrelin::kMapOverrun, targets[0].elements[1].marks);
-    EXPECT_EQ(64u, targets[0].elements[1].length);
-
-    layout.flags = 0;
-    EXPECT_TRUE(orrelin::MapTargetsOf(layout).empty());
-}
 
 TEST(SizeText, UsesBinaryUnits)
 {

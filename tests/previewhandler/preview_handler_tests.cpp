@@ -14,8 +14,10 @@
 #include "KorvexLayout.h"
 #include "handles.h"
 #include "memory_map.h"
+#include "module_state.h"
 #include "preview_host.h"
 #include "preview_paint.h"
+#include "stream_layout.h"
 
 using orrelin::ComPtr;
 
@@ -52,29 +54,25 @@ LOGFONTW HostFont()
     return font;
 }
 
-// The map inputs of a sample file, read by the engine beside the library.
-orrelin::PreviewContent MapOf(const wchar_t* file)
+// The content of a sample file, read by the engine beside the library, in the words of the
+// library the handler runs from.
+orrelin::PreviewContent ContentOf(const wchar_t* file)
 {
-    orrelin::PreviewContent content;
-    KorvexDfuLayout* layout = nullptr;
-    if (KorvexReadDfuLayout(Sample(file).c_str(), &layout) != KORVEX_OK) return content;
-    content.targets = orrelin::MapTargetsOf(*layout);
-    content.headings.resize(content.targets.size());
-    KorvexFreeDfuLayout(layout);
-    return content;
+    const orrelin::ModuleStateGuard strings(GetModuleHandleW(L"Orrelin.dll"));
+    KorvexDfuLayout* read = nullptr;
+    if (KorvexReadDfuLayout(Sample(file).c_str(), &read) != KORVEX_OK) return orrelin::PreviewContentOf(nullptr, file);
+    const orrelin::LayoutOwner layout(read);
+    return orrelin::PreviewContentOf(layout.get(), file);
 }
 
 // The geometry the handler lays out for `file` in `pane`, with the host's font.
 orrelin::PreviewGeometry GeometryOf(const wchar_t* file, const PreviewPane& pane)
 {
-    const orrelin::PreviewContent content = MapOf(file);
+    orrelin::PreviewPainter painter(ContentOf(file));
     const RECT client = pane.client();
     HDC dc = GetDC(pane.window());
-    orrelin::PreviewGeometry geometry;
-    {
-        const orrelin::PreviewFonts fonts(dc, HostFont(), orrelin::WindowDpi(pane.window()));
-        geometry = orrelin::LayOutPreviewOn(dc, {client.right, client.bottom}, fonts, content);
-    }
+    painter.Restyle(dc, {kHostBackground, kHostText, HostFont()}, orrelin::WindowDpi(pane.window()));
+    orrelin::PreviewGeometry geometry = painter.GeometryFor(dc, {client.right, client.bottom});
     ReleaseDC(pane.window(), dc);
     return geometry;
 }
@@ -199,6 +197,48 @@ TEST_F(PreviewHandlerTest, RedrawsAtTheNewSizeAndPreviewsAgainAfterUnload)
     ASSERT_EQ(S_OK, handler->DoPreview());
     ExpectPictureOf(GeometryOf(L"overlap.dfu", pane), pane, {420, 640});
     EXPECT_EQ(S_OK, handler->Unload());
+}
+
+// The painter keeps its geometry for one size and one style: each step changes one of them,
+// and the picture must be laid out afresh, restyled only where the style or display changes.
+TEST(PreviewPainter, LaysOutAgainForANewSizeStyleOrDisplay)
+{
+    const LONG small = HostFont().lfHeight;
+    const struct {
+        LONG fontHeight;
+        int dpi;
+        SIZE size;
+        int left;   // of the title: the margin, scaled with the display
+        int right;  // the width less that margin
+    } steps[] = {
+        {small, 96, {300, 300}, 8, 292},
+        {small, 96, {400, 300}, 8, 392},
+        {2 * small, 96, {400, 300}, 8, 392},
+        {2 * small, 192, {400, 300}, 16, 384},
+    };
+    orrelin::PreviewPainter painter{orrelin::PreviewContent{}};
+    HDC dc = GetDC(nullptr);
+    LONG fontHeight = 0;
+    int dpi = 0;
+    int titleHeight = 0;
+    for (const auto& step : steps) {
+        if (step.fontHeight != fontHeight || step.dpi != dpi) {
+            LOGFONTW font = HostFont();
+            font.lfHeight = step.fontHeight;
+            painter.Restyle(dc, {kHostBackground, kHostText, font}, step.dpi);
+        }
+        const orrelin::HeaderLines& header = painter.GeometryFor(dc, step.size).header;
+        EXPECT_EQ(step.left, header.title.left) << step.dpi;
+        EXPECT_EQ(step.right, header.title.right) << step.size.cx;
+        if (step.fontHeight == fontHeight)
+            EXPECT_EQ(titleHeight, header.title.height());
+        else
+            EXPECT_GT(header.title.height(), titleHeight);
+        fontHeight = step.fontHeight;
+        dpi = step.dpi;
+        titleHeight = header.title.height();
+    }
+    ReleaseDC(nullptr, dc);
 }
 
 // A frame that counts the keys the handler hands on.

@@ -68,6 +68,7 @@ const StoredString kStrings[] = {
     {238, L"overlaps"},
     {239, L"overruns"},
     {240, L"DFU firmware memory map"},
+    {241, L"Device Firmware Upgrade (DFU) file"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)
