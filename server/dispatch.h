@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "failure_trace.h"
 #include "module.h"
 
 struct NameCacheEntry {
@@ -45,24 +46,24 @@ class IDispatchImpl : public T {
 public:
     STDMETHOD(GetTypeInfoCount)(UINT* count) override
     {
-        if (count == nullptr) return E_POINTER;
+        if (count == nullptr) return TRACE_FAILURE(E_POINTER);
         *count = 1;
         return S_OK;
     }
     STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override
     {
-        return s_typeInfo.GetTypeInfo(index, lcid, info);
+        return TRACE_FAILURE(s_typeInfo.GetTypeInfo(index, lcid, info));
     }
     STDMETHOD(GetIDsOfNames)(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override
     {
-        return s_typeInfo.GetIDsOfNames(iid, names, count, lcid, ids);
+        return TRACE_FAILURE(s_typeInfo.GetIDsOfNames(iid, names, count, lcid, ids));
     }
     STDMETHOD(Invoke)
     (DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
      UINT* argumentError) override
     {
-        return s_typeInfo.Invoke(static_cast<IDispatch*>(this), id, iid, lcid, flags, params, result, exception,
-                                 argumentError);
+        return TRACE_FAILURE(s_typeInfo.Invoke(static_cast<IDispatch*>(this), id, iid, lcid, flags, params, result,
+                                               exception, argumentError));
     }
 
     static Holder s_typeInfo;
