@@ -23,8 +23,6 @@ public:
     ModuleStateGuard(const ModuleStateGuard&) = delete;
     ModuleStateGuard& operator=(const ModuleStateGuard&) = delete;
 
-    bool ActivatedContext() const noexcept { return m_activated; }
-
 private:
     HMODULE m_previous;
     bool m_activated = false;

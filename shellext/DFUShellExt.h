@@ -51,9 +51,8 @@ public:
     STDMETHOD(GetInfoTip)(DWORD flags, WCHAR** tip) override;
     STDMETHOD(GetInfoFlags)(DWORD* flags) override;
 
+    // The file Initialize kept, for the tests that check which one it keeps.
     const std::wstring& SelectedFilePath() const noexcept { return m_selectedPath; }
-    const orrelin::StringList& CommandLines() const noexcept { return m_commandLines; }
-    const orrelin::StringList& HelpTexts() const noexcept { return m_helpTexts; }
 
 private:
     std::wstring m_selectedPath;
