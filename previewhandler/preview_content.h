@@ -8,7 +8,7 @@
 #include <string>
 
 #include "KorvexLayout.h"
-#include "memory_map.h"
+#include "preview_layout.h"
 
 namespace orrelin {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "handles.h"
-#include "memory_map.h"
+#include "preview_layout.h"
 #include "preview_content.h"
 
 namespace orrelin {

@@ -13,7 +13,7 @@
 #include "registered_library.h"
 #include "KorvexLayout.h"
 #include "handles.h"
-#include "memory_map.h"
+#include "preview_layout.h"
 #include "module_state.h"
 #include "preview_host.h"
 #include "preview_paint.h"

@@ -1,4 +1,4 @@
-#include "memory_map.h"
+#include "preview_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The preview's geometry for tables of layouts: every picture keeps its blocks in the bar in
 // address order and its labels beside them without overlapping, and each layout's own
 // feature (a gap, an overlap, thousands of elements) shows as it should.
-#include "memory_map.h"
+#include "preview_layout.h"
 #include "size_text.h"
 
 #include <gtest/gtest.h>
