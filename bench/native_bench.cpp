@@ -5,7 +5,9 @@
 //   orrelin_native_bench engine FILE...     the engine's .dfu check against a plain read
 //                                           (cat FILE > /dev/null, and read() in this
 //                                           process) and against dfu-suffix -c, side by
-//                                           side; then the peak memory of each
+//                                           side; the check each way it can read a file
+//                                           and the way it chose; then the peak memory of
+//                                           each
 //   orrelin_native_bench reads FILE...      the CRC pass two ways: read() into a buffer that
 //                                           stays in cache, as the engine reads a small
 //                                           file, and a mapped view walked in windows, as
@@ -27,6 +29,7 @@
 #include "dfu_reader.h"
 #include "memory_registry.h"
 #include "posix_file_source.h"
+#include "read_way.h"
 #include "reg_script_interpreter.h"
 #include "registrar.h"
 
@@ -187,6 +190,48 @@ int WriteFiles(const char* folder)
     return 0;
 }
 
+// The check forced to read each way, beside the way the process measured and chose (on the
+// first file long enough, in CheckInput) and beside read().
+void WaysTable(int count, char** paths)
+{
+    const std::optional<korvex::ReadWay> chosen = korvex::ChosenReadWay();
+    std::printf("\nWay of reading a file of a window or more, measured by this process: %s\n\n",
+                chosen ? korvex::ReadWayName(*chosen) : "none yet (no file long enough)");
+    std::printf(
+        "| file | runs | read() | engine check | ÷ read() | check, buffer | ÷ read() | check, mapped views | ÷ read() "
+        "| check ÷ the faster way |\n|---|---|---|---|---|---|---|---|---|---|\n");
+    for (int i = 0; i < count; ++i) {
+        const char* path = paths[i];
+        const std::uint64_t size = FileSize(path);
+        std::vector<double> read, check, buffer, mapped;
+        korvex::DfuFileInfo info;
+        auto timedCheck = [&](std::optional<korvex::ReadWay> way) {
+            korvex::ForceReadWay(way);
+            const double start = Now();
+            const bool valid = CheckWithEngine(path, info);
+            const double seconds = Now() - start;
+            korvex::ForceReadWay(std::nullopt);
+            if (!valid) Fail(std::string(path) + ": the engine rejects it");
+            return seconds;
+        };
+        const int runs = RunsForSize(size);
+        for (int run = 0; run < runs; ++run) {
+            double start = Now();
+            ReadThrough(path);
+            read.push_back(Now() - start);
+            check.push_back(timedCheck(std::nullopt));
+            buffer.push_back(timedCheck(korvex::ReadWay::kRead));
+            mapped.push_back(timedCheck(korvex::ReadWay::kMap));
+        }
+        const double r = Median(read), c = Median(check), b = Median(buffer), m = Median(mapped);
+        std::printf("| %s | %d | %s MB/s | %s MB/s | %s | %s MB/s | %s | %s MB/s | %s | %s |\n", SizeText(size).c_str(),
+                    runs, MegabytesPerSecond(size, r).c_str(), MegabytesPerSecond(size, c).c_str(),
+                    Ratio(r / c).c_str(), MegabytesPerSecond(size, b).c_str(), Ratio(r / b).c_str(),
+                    MegabytesPerSecond(size, m).c_str(), Ratio(r / m).c_str(), Ratio(std::min(b, m) / c).c_str());
+        std::fflush(stdout);
+    }
+}
+
 int EngineTable(int count, char** paths)
 {
     std::printf("CRC path chosen: %s\n\n", korvex::CrcPathName(korvex::ChosenCrcPath()));
@@ -258,6 +303,8 @@ int EngineTable(int count, char** paths)
         });
         memory.push_back({file, enginePeak, layoutPeak, catPeak, suffixPeak});
     }
+
+    WaysTable(count, paths);
 
     std::printf("\n| file | engine check: peak RSS (idle process %s) | engine layout read | cat | dfu-suffix -c |\n",
                 MiB(idle).c_str());

@@ -2,10 +2,13 @@
 
 #include "crc32.h"
 #include "dfu_format.h"
+#include "read_way.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace korvex {
@@ -50,26 +53,98 @@ std::string FirstTargetName(ByteSource& source, std::uint64_t imageEnd)
 
 }  // namespace
 
-bool ByteSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+namespace {
+
+// Reads count bytes from offset a piece at a time into buffer (made on first use), handing
+// each piece on.
+bool ReadPieces(ByteSource& source, std::uint64_t offset, std::uint64_t count, std::unique_ptr<unsigned char[]>& buffer,
+                std::size_t bufferSize, ByteSink& sink)
 {
-    if (count == 0) return true;
-    const std::size_t bufferSize =
-        static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(pieceSize, 1), count));
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
-    for (std::uint64_t offset = 0; offset < count;) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, count - offset));
-        if (!ReadAt(offset, buffer.get(), piece)) return false;
+    if (!buffer && count > 0) buffer.reset(new unsigned char[bufferSize]);
+    for (const std::uint64_t end = offset + count; offset < end;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize, end - offset));
+        if (!source.ReadAt(offset, buffer.get(), piece)) return false;
         sink.Take(offset, buffer.get(), piece);
         offset += piece;
     }
     return true;
 }
 
-bool ByteSource::ReadUnlessViewed(ViewPass pass, std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
+// What the measuring pass finds: bytes and seconds each way.
+class Trial {
+public:
+    void Add(ReadWay way, std::size_t bytes, std::chrono::steady_clock::duration time)
+    {
+        Way& taken = m_ways[way == ReadWay::kMap];
+        taken.bytes += static_cast<double>(bytes);
+        taken.seconds += std::chrono::duration<double>(time).count();
+    }
+    ReadWay Faster() const
+    {
+        const Way& read = m_ways[0];
+        const Way& map = m_ways[1];
+        // bytes / seconds compared without dividing by a time of 0.
+        return map.bytes * read.seconds > read.bytes * map.seconds ? ReadWay::kMap : ReadWay::kRead;
+    }
+
+private:
+    struct Way {
+        double bytes = 0;
+        double seconds = 0;
+    };
+    Way m_ways[2];
+};
+
+}  // namespace
+
+bool ByteSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
 {
-    if (pass == ViewPass::kDone) return true;
-    if (pass == ViewPass::kFaulted) sink.Restart();
-    return ByteSource::Scan(count, pieceSize, sink);
+    const std::size_t bufferSize = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::size_t>(pieceSize, 1), std::max<std::uint64_t>(count, 1)));
+    std::unique_ptr<unsigned char[]> buffer;
+    const std::uint64_t windows = count <= Size() ? count / kViewWindow : 0;
+    if (windows == 0) return ReadPieces(*this, 0, count, buffer, bufferSize, sink);
+
+    const WindowPlan plan = PlanWindows(windows);
+    const std::unique_ptr<Views> views = plan.measure || plan.way == ReadWay::kMap ? OpenViews() : nullptr;
+    bool measuring = plan.measure;
+    // Every pass that measured settles the choice, or leaves it open for another pass.
+    auto settle = [&measuring](std::optional<ReadWay> faster) {
+        if (measuring) SettleReadWay(faster);
+        measuring = false;
+    };
+    if (!views) {
+        settle(std::nullopt);
+        return ReadPieces(*this, 0, count, buffer, bufferSize, sink);
+    }
+
+    Trial trial;
+    ReadWay way = plan.way;
+    std::uint64_t index = 0;
+    for (std::uint64_t offset = 0; offset < count; offset += kViewWindow, ++index) {
+        const std::size_t piece = static_cast<std::size_t>(std::min(kViewWindow, count - offset));
+        // The trial's windows alternate, reads first; both ways hand their bytes on in order.
+        if (measuring && index < kTrialWindows) way = index % 2 == 0 ? ReadWay::kRead : ReadWay::kMap;
+        if (measuring && index == kTrialWindows) {
+            way = trial.Faster();
+            settle(way);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        ViewPass pass = way == ReadWay::kMap ? views->Window(offset, piece, sink) : ViewPass::kNotMapped;
+        if (pass == ViewPass::kNotMapped && !ReadPieces(*this, offset, piece, buffer, bufferSize, sink)) {
+            settle(std::nullopt);
+            return false;
+        }
+        if (pass == ViewPass::kFaulted) {
+            settle(std::nullopt);
+            sink.Restart();
+            return ReadPieces(*this, 0, count, buffer, bufferSize, sink);
+        }
+        if (measuring)
+            trial.Add(pass == ViewPass::kDone ? way : ReadWay::kRead, piece, std::chrono::steady_clock::now() - start);
+    }
+    if (measuring) settle(trial.Faster());
+    return true;
 }
 
 void CrcPass::Take(std::uint64_t offset, const unsigned char* bytes, std::size_t count)

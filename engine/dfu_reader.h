@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "KorvexLayout.h"
@@ -29,23 +30,32 @@ public:
     virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
     // The system's error of the latest failed open or read; 0 where the source has none.
     virtual std::uint32_t LastError() const { return 0; }
-    // Hands the first count bytes to sink in order; false if any is unreadable. This reads
-    // them into one buffer of pieceSize bytes; a source that can show its bytes in place
-    // (a mapped file) does that instead and may call Restart.
+    // How handing on a window of a mapped view ended: the bytes handed on; none, as the
+    // system mapped nothing there; or handed on, but some failed to come in and read as zeros.
+    enum class ViewPass { kDone, kNotMapped, kFaulted };
+    class Views {
+    public:
+        virtual ~Views() = default;
+        // Hands on the count bytes from offset, a multiple of kViewWindow, in place.
+        virtual ViewPass Window(std::uint64_t offset, std::size_t count, ByteSink& sink) = 0;
+    };
+
+    // Hands the first count bytes to sink in order; false if any is unreadable. Bytes are
+    // read into one buffer of pieceSize bytes, except that a pass of a window or more over a
+    // source with views reads each window the way this process chose (read_way.h), and
+    // measures the ways while it has not chosen. A view whose bytes fail to come in starts
+    // the pass again (Restart) with reads, whose answer stands.
     virtual bool Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink);
 
 protected:
-    // How a pass over mapped views of the source ended.
-    enum class ViewPass { kDone, kNotMapped, kFaulted };
-    // What a source with views answers after trying them: done, or the reads' answer, the
-    // sink restarted if a view had handed it bytes.
-    bool ReadUnlessViewed(ViewPass pass, std::uint64_t count, std::size_t pieceSize, ByteSink& sink);
+    // The source's views for one pass; none where it has none or the system maps nothing.
+    virtual std::unique_ptr<Views> OpenViews() { return nullptr; }
 };
 
 // The part of a file mapped at a time, for a file of at least this size: a multiple of the
 // 64 KiB Windows maps at, small beside the 32-bit address space, and large enough that the
-// calls per view are lost in the copy they save. A smaller file is read: its mapping would
-// cost more than its copy.
+// calls per view are lost in the copy they save. A smaller file is always read: its mapping
+// would cost more than its copy.
 constexpr std::uint64_t kViewWindow = 4 << 20;
 
 // A number the file does not state.

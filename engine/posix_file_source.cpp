@@ -98,31 +98,40 @@ bool PosixFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t cou
     return true;
 }
 
-bool PosixFileSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
-{
-    const bool viewed = count >= kViewWindow && count <= m_size;
-    return ReadUnlessViewed(viewed ? ScanViews(count, sink) : ViewPass::kNotMapped, count, pieceSize, sink);
-}
+namespace {
 
-ByteSource::ViewPass PosixFileSource::ScanViews(std::uint64_t count, ByteSink& sink)
-{
-    if (!InstallBusGuard()) return ViewPass::kNotMapped;
-    ThreadView& view = t_view;
-    for (std::uint64_t offset = 0; offset < count; offset += kViewWindow) {
-        const std::size_t piece = static_cast<std::size_t>(std::min(kViewWindow, count - offset));
-        void* base = ::mmap(nullptr, piece, PROT_READ, MAP_SHARED, m_file, static_cast<off_t>(offset));
-        if (base == MAP_FAILED) return offset == 0 ? ViewPass::kNotMapped : ViewPass::kFaulted;
-        ::madvise(base, piece, MADV_SEQUENTIAL);
-        view.size = piece;
+// One pass's views of the file: each window mapped while it is handed on, under the bus
+// fault guard.
+class PosixViews final : public ByteSource::Views {
+public:
+    explicit PosixViews(int file) : m_file(file) {}
+
+    ByteSource::ViewPass Window(std::uint64_t offset, std::size_t count, ByteSink& sink) override
+    {
+        void* base = ::mmap(nullptr, count, PROT_READ, MAP_SHARED, m_file, static_cast<off_t>(offset));
+        if (base == MAP_FAILED) return ByteSource::ViewPass::kNotMapped;
+        ::madvise(base, count, MADV_SEQUENTIAL);
+        ThreadView& view = t_view;
+        view.size = count;
         view.faulted = 0;
         view.base = base;
-        sink.Take(offset, static_cast<const unsigned char*>(base), piece);
+        sink.Take(offset, static_cast<const unsigned char*>(base), count);
         const bool faulted = view.faulted != 0;
         view.base = nullptr;
-        ::munmap(base, piece);
-        if (faulted) return ViewPass::kFaulted;
+        ::munmap(base, count);
+        return faulted ? ByteSource::ViewPass::kFaulted : ByteSource::ViewPass::kDone;
     }
-    return ViewPass::kDone;
+
+private:
+    int m_file;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource::Views> PosixFileSource::OpenViews()
+{
+    if (!InstallBusGuard()) return nullptr;
+    return std::make_unique<PosixViews>(m_file);
 }
 
 }  // namespace korvex

@@ -20,12 +20,11 @@ public:
     std::uint64_t Size() const override { return m_size; }
     std::uint32_t LastError() const override { return static_cast<std::uint32_t>(m_error); }
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
-    // As on Windows: a file of at least a window is read in place through mapped windows,
-    // and a window whose bytes fail to come in (SIGBUS) sends the pass back to reads.
-    bool Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink) override;
 
 private:
-    ViewPass ScanViews(std::uint64_t count, ByteSink& sink);
+    // As on Windows: windows mapped one at a time, and one whose bytes fail to come in
+    // (SIGBUS) reads as zeros and says so.
+    std::unique_ptr<Views> OpenViews() override;
 
     int m_file = -1;
     std::uint64_t m_size = 0;

@@ -119,28 +119,39 @@ bool WinFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count
     return true;
 }
 
-bool WinFileSource::Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink)
-{
-    const bool viewed = count >= kViewWindow && count <= m_size;
-    return ReadUnlessViewed(viewed ? ScanViews(count, sink) : ViewPass::kNotMapped, count, pieceSize, sink);
-}
+namespace {
 
-ByteSource::ViewPass WinFileSource::ScanViews(std::uint64_t count, ByteSink& sink)
+// One pass's views: the fault guard, the mapping and the view of the window being read.
+class WinViews final : public ByteSource::Views {
+public:
+    explicit WinViews(HANDLE mapping) : m_mapping(mapping) {}
+
+    bool Guarded() const { return m_guard.Active(); }
+
+    ByteSource::ViewPass Window(std::uint64_t offset, std::size_t count, ByteSink& sink) override
+    {
+        if (!m_view.Map(m_mapping.get(), offset, count)) return ByteSource::ViewPass::kNotMapped;
+        sink.Take(offset, m_view.Bytes(), count);
+        return m_view.Faulted() ? ByteSource::ViewPass::kFaulted : ByteSource::ViewPass::kDone;
+    }
+
+private:
+    const ViewGuardScope m_guard;
+    const orrelin::UniqueHandle m_mapping;
+    GuardedView m_view;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource::Views> WinFileSource::OpenViews()
 {
-    const ViewGuardScope guard;
-    if (!guard.Active()) return ViewPass::kNotMapped;
     // The mapping ends where the file ends now: a file cut short since it was opened maps
     // no view past its new end.
-    const orrelin::UniqueHandle mapping(CreateFileMappingW(m_file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping) return ViewPass::kNotMapped;
-    GuardedView view;
-    for (std::uint64_t offset = 0; offset < count; offset += kViewWindow) {
-        const std::size_t piece = static_cast<std::size_t>(std::min(kViewWindow, count - offset));
-        if (!view.Map(mapping.get(), offset, piece)) return offset == 0 ? ViewPass::kNotMapped : ViewPass::kFaulted;
-        sink.Take(offset, view.Bytes(), piece);
-        if (view.Faulted()) return ViewPass::kFaulted;
-    }
-    return ViewPass::kDone;
+    HANDLE mapping = CreateFileMappingW(m_file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) return nullptr;
+    auto views = std::make_unique<WinViews>(mapping);
+    if (!views->Guarded()) return nullptr;
+    return views;
 }
 
 }  // namespace korvex

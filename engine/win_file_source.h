@@ -23,18 +23,14 @@ public:
     std::uint64_t Size() const override;
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
     std::uint32_t LastError() const override { return m_error; }
-    // A file of at least a window is read in place, through mapped views a window at a
-    // time; a smaller one, or one the system will not map, is read into a buffer. A pass
-    // whose view fails to come in starts again with reads, which give the system's answer.
-    bool Scan(std::uint64_t count, std::size_t pieceSize, ByteSink& sink) override;
-
     // The open file's identity and state: volume serial number and file ID (128-bit where
     // the system answers FileIdInfo, else the 64-bit file index), size, last-write and
     // change time. false when the system answers neither identity.
     bool QueryState(FileState& state) const;
 
 private:
-    ViewPass ScanViews(std::uint64_t count, ByteSink& sink);
+    // Guarded views of the file's mapping, a window at a time.
+    std::unique_ptr<Views> OpenViews() override;
 
     orrelin::UniqueFileHandle m_file;
     std::uint64_t m_size = 0;

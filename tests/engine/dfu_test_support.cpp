@@ -2,6 +2,12 @@
 
 #include <zlib.h>
 
+#ifdef _WIN32
+#  include <windows.h>
+#else
+#  include <thread>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -122,5 +128,40 @@ ReadResult Read(const std::string& bytes)
     result.valid = korvex::ReadDfuFile(source, result.info);
     return result;
 }
+
+#ifdef _WIN32
+namespace {
+struct ThreadWork {
+    const std::function<void(int)>* work;
+    int index;
+};
+DWORD WINAPI RunWork(void* argument)
+{
+    const auto* work = static_cast<const ThreadWork*>(argument);
+    (*work->work)(work->index);
+    return 0;
+}
+}  // namespace
+
+void RunOnThreads(int count, const std::function<void(int)>& work)
+{
+    std::vector<ThreadWork> works;
+    for (int index = 0; index < count; ++index) works.push_back({&work, index});
+    std::vector<HANDLE> threads;
+    for (ThreadWork& one : works) threads.push_back(CreateThread(nullptr, 0, RunWork, &one, 0, nullptr));
+    for (HANDLE thread : threads) {
+        if (thread == nullptr) continue;
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+#else
+void RunOnThreads(int count, const std::function<void(int)>& work)
+{
+    std::vector<std::thread> threads;
+    for (int index = 0; index < count; ++index) threads.emplace_back(work, index);
+    for (std::thread& thread : threads) thread.join();
+}
+#endif
 
 }  // namespace dfutest

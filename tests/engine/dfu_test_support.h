@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,5 +84,9 @@ struct ReadResult {
     korvex::DfuFileInfo info;
 };
 ReadResult Read(const std::string& bytes);
+
+// Runs work(0) ... work(count - 1) on threads of their own, all at once, and waits for them
+// (Windows threads there: the toolchain's standard library has none).
+void RunOnThreads(int count, const std::function<void(int)>& work);
 
 }  // namespace dfutest

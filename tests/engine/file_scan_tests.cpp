@@ -1,5 +1,6 @@
-// Passes over real files: a file of a window or more is read in place through mapped views,
-// and a view whose bytes fail to come in sends the pass back to reads, whose answer stands.
+// Passes over real files, either way a file of a window or more can be read: into a buffer,
+// or in place through mapped views, where a view whose bytes fail to come in sends the pass
+// back to reads, whose answer stands. Left to itself a process measures once which is faster.
 // Natively the file is cut short under the view; under Wine too (by the system's own
 // truncate, since Windows refuses to cut a mapped file), and on Windows a view's pages are
 // also made unreadable, as a lost network share leaves them.
@@ -7,13 +8,16 @@
 #include "dfu_layout_compare.h"
 #include "dfu_reader.h"
 #include "dfu_test_support.h"
+#include "read_way.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #  include "win_file_source.h"
@@ -170,7 +174,8 @@ private:
             m_file.Cut();
         else
             m_file.MakeUnreadable(bytes, count);
-        touched = static_cast<const volatile unsigned char*>(bytes)[2 * kCutTo];
+        // A view reads on past the cut; a buffer's worth holds only what was read before it.
+        if (count > 2 * kCutTo) touched = static_cast<const volatile unsigned char*>(bytes)[2 * kCutTo];
 #ifndef _WIN32
         if (m_file.RestoreAfterTouch()) m_file.Restore();
 #endif
@@ -181,8 +186,20 @@ private:
     std::uint64_t m_next = 0;
 };
 
+using korvex::ReadWay;
+
+// Every pass of the test reads the given way; afterwards, the way the process measured.
+class ForcedReadWay {
+public:
+    explicit ForcedReadWay(ReadWay way) { korvex::ForceReadWay(way); }
+    ~ForcedReadWay() { korvex::ForceReadWay(std::nullopt); }
+    ForcedReadWay(const ForcedReadWay&) = delete;
+    ForcedReadWay& operator=(const ForcedReadWay&) = delete;
+};
+
 struct ScanCase {
     const char* name;
+    ReadWay way;
     std::size_t size;
     Trouble trouble;
     bool read;               // the pass's answer
@@ -192,30 +209,41 @@ struct ScanCase {
 };
 
 const ScanCase kScanCases[] = {
-    {"smaller than a window: read into a buffer", kWindow - 1, Trouble::kNone, true, kPieceSize, 0, 0},
-    {"a window: read in place", kWindow, Trouble::kNone, true, kWindow, 0, 0},
-    {"windows and a tail: read in place", 2 * kWindow + 5, Trouble::kNone, true, kWindow, 0, 0},
-    {"a view stops reading: read again", 2 * kWindow + 5, Trouble::kViewUnreadable, true, kWindow, 1, 0},
-    {"cut short under the view: the reads' answer", 2 * kWindow + 5, Trouble::kCutShort, false, kWindow, 1, kEndOfFile},
+    {"read: a byte short of a window", ReadWay::kRead, kWindow - 1, Trouble::kNone, true, kPieceSize, 0, 0},
+    {"read: a window", ReadWay::kRead, kWindow, Trouble::kNone, true, kPieceSize, 0, 0},
+    {"read: a byte over a window", ReadWay::kRead, kWindow + 1, Trouble::kNone, true, kPieceSize, 0, 0},
+    {"read: windows and a tail", ReadWay::kRead, 3 * kWindow + 5, Trouble::kNone, true, kPieceSize, 0, 0},
+    {"read: cut short while read", ReadWay::kRead, 2 * kWindow + 5, Trouble::kCutShort, false, kPieceSize, 0,
+     kEndOfFile},
+    {"map: smaller than a window: read into a buffer", ReadWay::kMap, kWindow - 1, Trouble::kNone, true, kPieceSize, 0,
+     0},
+    {"map: a window: read in place", ReadWay::kMap, kWindow, Trouble::kNone, true, kWindow, 0, 0},
+    {"map: a byte over a window", ReadWay::kMap, kWindow + 1, Trouble::kNone, true, kWindow, 0, 0},
+    {"map: windows and a tail", ReadWay::kMap, 3 * kWindow + 5, Trouble::kNone, true, kWindow, 0, 0},
+    {"map: a view stops reading: read again", ReadWay::kMap, 2 * kWindow + 5, Trouble::kViewUnreadable, true, kWindow,
+     1, 0},
+    {"map: cut short under the view: the reads' answer", ReadWay::kMap, 2 * kWindow + 5, Trouble::kCutShort, false,
+     kWindow, 1, kEndOfFile},
 };
 
-TEST(FileScan, InPlaceOrReadAndAfterTrouble)
+TEST(FileScan, EitherWayAndAfterTrouble)
 {
     for (const ScanCase& test : kScanCases) {
         SCOPED_TRACE(test.name);
         const std::string bytes = dfutest::Payload(test.size, 7);
         TestFile file(bytes);
         if (test.trouble == Trouble::kCutShort && !file.CanCut()) {
-            std::printf("  skipped \"%s\": this system cannot cut a file short under a view\n", test.name);
+            std::printf("  skipped \"%s\": this system cannot cut a file short while it is read\n", test.name);
             continue;
         }
+        const ForcedReadWay forced(test.way);
         FileSource source;
         ASSERT_TRUE(file.Open(source));
         TroubleSink sink(file, test.trouble);
         EXPECT_EQ(test.read, source.Scan(test.size, kPieceSize, sink));
         EXPECT_EQ(test.firstPiece, sink.firstPiece);
         EXPECT_EQ(test.restarts, sink.restarts);
-        if (test.trouble != Trouble::kNone) {
+        if (test.trouble != Trouble::kNone && test.way == ReadWay::kMap) {
             EXPECT_EQ(0, sink.touched);  // zeros, not the file's bytes
         }
         if (test.read) {
@@ -226,6 +254,43 @@ TEST(FileScan, InPlaceOrReadAndAfterTrouble)
             EXPECT_EQ(test.error, source.LastError());
         }
     }
+}
+
+// Threads that check long enough files at once: one of them measures, every pass gives the
+// file's CRC, and the choice then holds for the rest of the process.
+TEST(FileScan, TheWayIsMeasuredOnceAndKept)
+{
+    korvex::ForgetReadWay();
+    constexpr int kThreads = 4;
+    const std::size_t size = korvex::kTrialWindows * kWindow + 5;
+    std::vector<std::string> contents;
+    std::vector<std::unique_ptr<TestFile>> files;
+    for (int index = 0; index < kThreads; ++index) {
+        contents.push_back(dfutest::Payload(size, 11 + index));
+        files.push_back(std::make_unique<TestFile>(contents.back()));
+    }
+    std::vector<std::uint32_t> crcs(kThreads, 0);
+    dfutest::RunOnThreads(kThreads, [&](int index) {
+        FileSource source;
+        TroubleSink sink(*files[index], Trouble::kNone);
+        if (files[index]->Open(source) && source.Scan(size, kPieceSize, sink)) crcs[index] = sink.crc;
+    });
+    for (int index = 0; index < kThreads; ++index) {
+        const std::string& bytes = contents[index];
+        EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())), crcs[index])
+            << "file " << index;
+    }
+    EXPECT_EQ(1u, korvex::ReadWayMeasurements());
+    const std::optional<ReadWay> chosen = korvex::ChosenReadWay();
+    ASSERT_TRUE(chosen.has_value());
+
+    FileSource source;
+    TroubleSink sink(*files[0], Trouble::kNone);
+    ASSERT_TRUE(files[0]->Open(source));
+    EXPECT_TRUE(source.Scan(size, kPieceSize, sink));
+    EXPECT_EQ(*chosen == ReadWay::kMap ? kWindow : kPieceSize, sink.firstPiece);
+    EXPECT_EQ(1u, korvex::ReadWayMeasurements());
+    EXPECT_EQ(chosen, korvex::ChosenReadWay());
 }
 
 // A source whose pass hands on other bytes first and then starts again, as a view that
