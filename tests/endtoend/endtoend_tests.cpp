@@ -16,6 +16,7 @@ using orrelin::UniqueHandle;
 
 using orrelin::test::Narrow;
 using orrelin::test::ProgramFolder;
+using orrelin::test::Quoted;
 using orrelin::test::Regsvr32;
 
 namespace {
@@ -90,11 +91,11 @@ protected:
     {
         folder = ProgramFolder();
         dll = folder + L"Orrelin.dll";
-        host = L"\"" + folder + L"dfushell.exe\"";
+        host = Quoted(folder + L"dfushell.exe");
         record = folder + L"endtoend-wizard-" + std::to_wstring(GetCurrentProcessId()) + L".log";
         DeleteFileW(record.c_str());
         SetEnvironmentVariableW(L"ORRELIN_WIZARD_RECORD", record.c_str());
-        ASSERT_EQ(0u, Regsvr32(L"\"" + dll + L"\""));
+        ASSERT_EQ(0u, Regsvr32(Quoted(dll)));
     }
     void TearDown() override
     {

@@ -5,6 +5,7 @@
 
 #include "device_names.h"
 #include "dfu_test_support.h"
+#include "korvex_lists.h"
 #include "windows_test_files.h"
 
 #include <gtest/gtest.h>
@@ -273,14 +274,6 @@ TEST(KorvexLargeFile, ValidatesPastFourGiB)
     EXPECT_EQ(0x0103u, answer.vendor);
     EXPECT_EQ(0x0202u, answer.product);
     EXPECT_EQ(0x0301u, answer.release);
-}
-
-std::vector<std::wstring> Items(const CStringListX& list)
-{
-    std::vector<std::wstring> items;
-    CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) items.emplace_back(list.GetNext(position));
-    return items;
 }
 
 // Values of this test program under the system's serial port map, removed afterwards. The

@@ -1,6 +1,7 @@
 // The engine's test double: it answers through the Korvex operations what a test set, counts
 // the calls, and exports everything the real Korvex.dll exports.
 #include "KorvexDouble.h"
+#include "korvex_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +15,6 @@
 namespace {
 
 constexpr unsigned kUntouched = 0xDEADBEEF;
-
-std::vector<std::wstring> Items(const CStringListX& list)
-{
-    std::vector<std::wstring> items;
-    CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) items.emplace_back(list.GetNext(position));
-    return items;
-}
 
 class KorvexDouble : public testing::Test {
 protected:

@@ -1,5 +1,6 @@
 // CStringX and CStringListX as callers outside Korvex.dll use them.
 #include "Korvex.h"
+#include "korvex_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,6 @@ namespace {
 std::wstring Text(const CStringX& text)
 {
     return static_cast<const wchar_t*>(text);
-}
-
-std::vector<std::wstring> Items(const CStringListX& list)
-{
-    std::vector<std::wstring> items;
-    CStringListX::POSITION position = list.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr) items.push_back(Text(list.GetNext(position)));
-    return items;
 }
 
 TEST(KorvexString, StartsEmptyWithText)

@@ -15,6 +15,7 @@ using orrelin::ComPtr;
 using orrelin::UniqueHandle;
 
 using orrelin::test::ProgramFolder;
+using orrelin::test::Quoted;
 using orrelin::test::RegistryText;
 using orrelin::test::Regsvr32;
 
@@ -28,7 +29,7 @@ const PROPERTYKEY kComment = {{0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x
 
 std::wstring Dll()
 {
-    return L"\"" + ProgramFolder() + L"Orrelin.dll\"";
+    return Quoted(ProgramFolder() + L"Orrelin.dll");
 }
 
 std::vector<SchemaProperty> Schema()

@@ -18,16 +18,11 @@
 namespace orrelin::regscript::test {
 namespace {
 
-constexpr wchar_t kClassId[] = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
+using orrelin::test::DumpRealKey;
+using orrelin::test::Portable;
+using orrelin::test::Wide;
 
-std::u16string Portable(const std::wstring& text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-std::wstring Wide(std::u16string_view text)
-{
-    return std::wstring(text.begin(), text.end());
-}
+constexpr wchar_t kClassId[] = L"{B0EC6BBF-49C8-11D5-901D-00B0D064D823}";
 
 // Orrelin.dll is built into the same folder as this test program.
 std::wstring OrrelinDllPath()
@@ -136,9 +131,7 @@ protected:
     void SetUp() override
     {
         // A folder with an apostrophe: the doubling for the script is undone by its quoting.
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_folder = std::wstring(temp) + L"orrelin-registrar-" + Architecture();
+        m_folder = orrelin::test::TemporaryFolder() + L"orrelin-registrar-" + Architecture();
         m_dll = m_folder + L"\\O'Brien\\Orrelin.dll";
         CreateDirectoryW(m_folder.c_str(), nullptr);
         CreateDirectoryW((m_folder + L"\\O'Brien").c_str(), nullptr);
@@ -215,25 +208,6 @@ TEST_F(StoredScript, RealRegistryEndsAsTheInMemoryOneInBothDirections)
 
     ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
     EXPECT_EQ(unregistered, roots.Dump()) << "unregistering with nothing registered changes nothing";
-}
-
-TEST_F(StoredScript, ForeignSubkeyKeepsTheClassKey)
-{
-    PrivateRoots roots;
-    CRegObject registrar;
-    AddModuleVariables(registrar);
-    ASSERT_EQ(S_OK, registrar.RegisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
-    HKEY foreign = nullptr;
-    const std::wstring foreignPath = std::wstring(L"CLSID\\") + kClassId + L"\\Foreign";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, foreignPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &foreign, nullptr));
-    RegCloseKey(foreign);
-    ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(m_dll.c_str(), 102, L"REGISTRY"));
-    EXPECT_TRUE(RealKeyExists(HKEY_CLASSES_ROOT, foreignPath));
-    EXPECT_FALSE(RealKeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId + L"\\InprocServer32"));
-    LONG result = 0;
-    EXPECT_EQ("DFUShellExt Class",
-              ReadString(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClassId, nullptr, &result));
 }
 
 TEST_F(StoredScript, ResourceFailuresAreTheLastErrorMapped)

@@ -1,5 +1,6 @@
 // The version information of Orrelin.dll, read as installers and Explorer read it.
 #include "orrelin_dll.h"
+#include "registered_library.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 
 namespace {
 
+using orrelin::test::Narrow;
 using orrelin::test::OrrelinDllPath;
 
 class VersionInfo : public ::testing::Test {
@@ -73,14 +75,6 @@ struct VersionString {
     const wchar_t* name;
     const wchar_t* text;
 };
-
-// Value names are plain ASCII.
-std::string Narrow(const wchar_t* text)
-{
-    std::string result;
-    for (; *text; ++text) result += static_cast<char>(*text);
-    return result;
-}
 
 void PrintTo(const VersionString& entry, std::ostream* out)
 {

@@ -6,34 +6,24 @@
 #include <string>
 
 #include "KorvexDouble.h"
+#include "counting_outer.h"
 #include "Orrelin_i.h"
 #include "handles.h"
+#include "registered_library.h"
 
 using orrelin::ComPtr;
+using orrelin::test::CountingOuter;
+using orrelin::test::ProcAs;
+using orrelin::test::ProgramFolder;
 
 namespace {
-
-std::wstring BesideThisProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
-}
-
-template <typename Fn>
-Fn ProcAs(HMODULE module, const char* name)
-{
-    // Through void(*)(), the one function type any other may be cast from without a warning.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // Orrelin.dll reached only through its exports, as the shell reaches it.
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        path = BesideThisProgram(L"Orrelin.dll");
+        path = ProgramFolder() + L"Orrelin.dll";
         library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         ASSERT_NE(nullptr, library);
         getClassObject = ProcAs<GetClassObjectFn>(library, "DllGetClassObject");
@@ -63,23 +53,6 @@ protected:
     HMODULE library = nullptr;
     GetClassObjectFn getClassObject = nullptr;
     CanUnloadNowFn canUnloadNow = nullptr;
-};
-
-class CountingOuter : public IUnknown {
-public:
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-    STDMETHOD_(ULONG, Release)() override { return static_cast<ULONG>(--references); }
-    LONG references = 1;
 };
 
 TEST_F(ServerTest, ExportsThePlainNames)

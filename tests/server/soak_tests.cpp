@@ -21,8 +21,10 @@
 #include "KorvexDouble.h"
 #include "Orrelin_i.h"
 #include "handles.h"
+#include "registered_library.h"
 
 using orrelin::ComPtr;
+using orrelin::test::ProgramFolder;
 
 namespace {
 
@@ -30,14 +32,6 @@ namespace {
 constexpr int kWarmUpRounds = 50;
 constexpr int kRounds = 1000;
 constexpr double kAllowedBytesPerRound = 1024.0;
-
-std::wstring BesideThisProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
-}
 
 template <typename Fn>
 Fn ProcAs(HMODULE module, const char* name)
@@ -180,7 +174,7 @@ class SoakInput {
 public:
     SoakInput()
     {
-        m_input.file = BesideThisProgram(L"soak.dfu");
+        m_input.file = ProgramFolder() + L"soak.dfu";
         const orrelin::UniqueFileHandle file(
             CreateFileW(m_input.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         EXPECT_TRUE(file);
@@ -219,8 +213,8 @@ TEST(LifetimeSoak, EveryRoundGivesBackWhatItTook)
     KorvexDouble_Reset();
     KorvexDouble_SetPorts(ports, 2);
     KorvexDouble_SetDevices(devices, 2);
-    const std::wstring ours = BesideThisProgram(L"Orrelin.dll");
-    const std::wstring control = BesideThisProgram(L"ControlServer.dll");
+    const std::wstring ours = ProgramFolder() + L"Orrelin.dll";
+    const std::wstring control = ProgramFolder() + L"ControlServer.dll";
     {
         const SoakInput input;
         ASSERT_FALSE(::testing::Test::HasFailure());

@@ -4,12 +4,29 @@
 
 namespace orrelin::test {
 
-std::wstring ProgramFolder()
+std::wstring ProgramPath()
 {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+    return std::wstring(path, length);
+}
+
+std::wstring ProgramFolder()
+{
+    const std::wstring path = ProgramPath();
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+std::wstring TemporaryFolder()
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return folder;
+}
+
+std::wstring Quoted(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
 }
 
 DWORD Regsvr32(const std::wstring& arguments)

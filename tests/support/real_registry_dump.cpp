@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orrelin::regscript::test {
+namespace orrelin::test {
 
 namespace {
 
@@ -18,14 +18,9 @@ struct Value {
     std::vector<std::uint8_t> data;
 };
 
-std::u16string Portable(const wchar_t* text, DWORD length)
-{
-    return std::u16string(text, text + length);
-}
-std::wstring Wide(const std::u16string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
+using regscript::CompareNoCase;
+using regscript::FormatKeyLine;
+using regscript::FormatValueLine;
 
 bool NameLess(const std::u16string& a, const std::u16string& b)
 {
@@ -42,7 +37,7 @@ std::vector<Value> ReadValues(HKEY key)
         DWORD size = 0;
         if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
         Value value;
-        value.name = Portable(name.data(), nameLength);
+        value.name = Portable(std::wstring_view(name.data(), nameLength));
         value.type = type;
         value.data.resize(size);
         const std::wstring wideName = Wide(value.name);
@@ -62,7 +57,7 @@ std::vector<std::u16string> ReadSubkeyNames(HKEY key)
         DWORD nameLength = static_cast<DWORD>(name.size());
         if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        names.push_back(Portable(name.data(), nameLength));
+        names.push_back(Portable(std::wstring_view(name.data(), nameLength)));
     }
     std::sort(names.begin(), names.end(), NameLess);
     return names;
@@ -79,7 +74,7 @@ std::string DumpRealKey(HKEY key, const std::u16string& displayPath)
         HKEY subkey = nullptr;
         const std::wstring wideName = Wide(name);
         if (RegOpenKeyExW(key, wideName.c_str(), 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
-            out += "  <cannot open " + EscapeText(name) + ">\n";
+            out += "  <cannot open " + regscript::EscapeText(name) + ">\n";
             continue;
         }
         out += DumpRealKey(subkey, displayPath + u"\\" + name);
@@ -88,4 +83,30 @@ std::string DumpRealKey(HKEY key, const std::u16string& displayPath)
     return out;
 }
 
-}  // namespace orrelin::regscript::test
+std::string DumpRealKey(HKEY root, const std::u16string& rootName, const std::u16string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    std::string out = DumpRealKey(key, rootName + u"\\" + path);
+    RegCloseKey(key);
+    return out;
+}
+
+std::string DumpRealValue(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    DWORD type = 0;
+    DWORD size = 0;
+    std::vector<std::uint8_t> data;
+    LONG status = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        data.resize(size);
+        status = RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+    }
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return {};
+    return FormatValueLine(Portable(name == nullptr ? L"" : name), type, data.data(), size);
+}
+
+}  // namespace orrelin::test

@@ -3,17 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "application_base.h"
 #include "dispatch.h"
 #include "type_library.h"
 #include "handles.h"
 #include "module.h"
-#include "shell_object.h"
+#include "registered_library.h"
 
 using orrelin::UniqueBstr;
 using orrelin::UniqueFileHandle;
 using orrelin::UniqueModule;
+using orrelin::test::Narrow;
+using orrelin::test::ProgramFolder;
+using orrelin::test::ProgramPath;
+using orrelin::test::TemporaryFolder;
 
 namespace {
 
@@ -34,11 +39,29 @@ TEST(ModuleUnload, FrameworkLocksAndModuleLocksBothKeepTheLibrary)
     EXPECT_EQ(S_OK, CanUnloadModuleNow());
 }
 
-std::wstring ProgramPath()
+std::vector<int> g_terminated;
+
+void WINAPI RecordTermination(DWORD_PTR value)
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, length);
+    g_terminated.push_back(static_cast<int>(value));
+}
+
+TEST(ModuleObject, TerminationFunctionsRunNewestFirstAndOnce)
+{
+    g_terminated.clear();
+    CAtlModule* const current = g_currentModule;
+    {
+        CAtlModule local;
+        ASSERT_EQ(sizeof(_ATL_MODULE70), local.recordSize);
+        ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 1));
+        ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 2));
+        local.Term();
+        EXPECT_EQ((std::vector<int>{2, 1}), g_terminated);
+        EXPECT_EQ(0u, local.recordSize);
+        local.Term();
+        EXPECT_EQ(2u, g_terminated.size());
+    }
+    g_currentModule = current;
 }
 
 // A folder with a '.' in its name, holding a copy of a library without a type library and
@@ -47,9 +70,9 @@ class TypeLibraryLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = TempFolder() + L"orrelin.typelib-" + std::to_wstring(GetCurrentProcessId());
+        folder = TemporaryFolder() + L"orrelin.typelib-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(folder.c_str(), nullptr);
-        const std::wstring engine = ProgramPath().substr(0, ProgramPath().find_last_of(L'\\') + 1) + L"Korvex.dll";
+        const std::wstring engine = ProgramFolder() + L"Korvex.dll";
         ASSERT_TRUE(CopyFileW(engine.c_str(), (folder + L"\\Sample.dll").c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(engine.c_str(), (folder + L"\\Sample").c_str(), FALSE));
 

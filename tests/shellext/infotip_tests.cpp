@@ -66,7 +66,8 @@ protected:
     // A file of `size` bytes (sparse when large) last written at kModified.
     std::wstring MakeFile(const std::wstring& name, std::uint64_t size = 20480)
     {
-        const std::wstring path = TempFolder() + L"orrelin-tip-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
+        const std::wstring path =
+            TemporaryFolder() + L"orrelin-tip-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
         UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         EXPECT_TRUE(file);
         LARGE_INTEGER end;
@@ -214,7 +215,7 @@ TEST_F(InfoTipTest, ClosesTheFileOnceTheTextIsHandedOver)
 TEST_F(InfoTipTest, MissingFileAndEmptyPathFail)
 {
     std::wstring text;
-    EXPECT_EQ(E_FAIL, Tip(TempFolder() + L"orrelin-no-such-file.dfu", text));
+    EXPECT_EQ(E_FAIL, Tip(TemporaryFolder() + L"orrelin-no-such-file.dfu", text));
     // An empty path (no Load before) goes to the engine unchanged.
     ComPtr<IUnknown> freshHolder;
     DFUShellExt* fresh = NewShellObject(freshHolder);

@@ -5,23 +5,17 @@
 #include "shell_object.h"
 
 using orrelin::ComPtr;
+using orrelin::test::ProgramFolder;
+using orrelin::test::ProgramPath;
 
 namespace {
-
-std::wstring BesideThisProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
-}
 
 // The real engine on a file that dfu-suffix wrote with -v 0483 -p df11 -d 2200.
 TEST(InfoTipWithEngine, ShowsTheNumbersDfuSuffixWrote)
 {
     ComPtr<IUnknown> holder;
     DFUShellExt* object = NewShellObject(holder);
-    ASSERT_EQ(S_OK, object->Load(BesideThisProgram(L"infotip-sample.dfu").c_str(), STGM_READ));
+    ASSERT_EQ(S_OK, object->Load((ProgramFolder() + L"infotip-sample.dfu").c_str(), STGM_READ));
     WCHAR* tip = nullptr;
     ASSERT_EQ(S_OK, object->GetInfoTip(0, &tip));
     const std::wstring text = tip;
@@ -36,7 +30,7 @@ TEST(InfoTipWithEngine, RejectsAFileWithoutSuffix)
 {
     ComPtr<IUnknown> holder;
     DFUShellExt* object = NewShellObject(holder);
-    ASSERT_EQ(S_OK, object->Load(BesideThisProgram(L"infotip_engine_tests.exe").c_str(), STGM_READ));
+    ASSERT_EQ(S_OK, object->Load(ProgramPath().c_str(), STGM_READ));
     WCHAR* tip = nullptr;
     EXPECT_EQ(E_FAIL, object->GetInfoTip(0, &tip));
     EXPECT_EQ(nullptr, tip);

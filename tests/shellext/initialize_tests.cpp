@@ -93,7 +93,7 @@ TEST_F(InitializeTest, TheLaterOfLoadAndInitializeWins)
 TEST_F(InitializeTest, AcceptsTheShellsOwnDataObject)
 {
     const std::wstring path =
-        TempFolder() + L"orrelin selection test " + std::to_wstring(GetCurrentProcessId()) + L".dfu";
+        TemporaryFolder() + L"orrelin selection test " + std::to_wstring(GetCurrentProcessId()) + L".dfu";
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);

@@ -3,36 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "KorvexDouble.h"
-#include "class_factory.h"
+#include "counting_outer.h"
 #include "shell_object.h"
 
 using orrelin::ComPtr;
+using orrelin::test::CountingOuter;
 
 namespace {
-
-// An outer object of an aggregate that counts the references its inner object passes on.
-class CountingOuter : public IUnknown {
-public:
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        ++queries;
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(iid, object) : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(++references); }
-    STDMETHOD_(ULONG, Release)() override { return static_cast<ULONG>(--references); }
-
-    LONG references = 1;
-    int queries = 0;
-    IUnknown* inner = nullptr;
-};
 
 struct FaceRow {
     const char* name;
@@ -151,68 +128,6 @@ TEST(Aggregation, ContainedFacesForwardToTheOuterObject)
 
     EXPECT_EQ(0u, inner->Release());
     EXPECT_EQ(before, g_module.GetLockCount());
-}
-
-TEST(ClassFactory, ClientReferencesHoldExactlyOneModuleLock)
-{
-    const LONG before = g_module.GetLockCount();
-    IUnknown* cached = nullptr;
-    ASSERT_EQ(S_OK, CreateCachedClassFactory(reinterpret_cast<void*>(&DFUShellExt::CreateInstance), IID_IUnknown,
-                                             reinterpret_cast<void**>(&cached)));
-    EXPECT_EQ(before, g_module.GetLockCount()) << "the map's own reference never locks";
-
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, cached->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(before + 1, g_module.GetLockCount());
-    factory->AddRef();
-    EXPECT_EQ(before + 1, g_module.GetLockCount());
-    factory->Release();
-
-    CountingOuter outer;
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IShellExtInit, &out));
-    EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
-
-    ComPtr<IShellExtInit> init;
-    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()));
-    EXPECT_EQ(before + 2, g_module.GetLockCount());
-    init.reset();
-
-    EXPECT_EQ(S_OK, factory->LockServer(5));
-    EXPECT_EQ(before + 2, g_module.GetLockCount());
-    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-    EXPECT_EQ(before + 1, g_module.GetLockCount());
-
-    EXPECT_EQ(1u, factory->Release());
-    EXPECT_EQ(before, g_module.GetLockCount());
-    EXPECT_EQ(0u, cached->Release());
-    EXPECT_EQ(before, g_module.GetLockCount());
-}
-
-std::vector<int> g_terminated;
-
-void WINAPI RecordTermination(DWORD_PTR value)
-{
-    g_terminated.push_back(static_cast<int>(value));
-}
-
-TEST(ModuleObject, TerminationFunctionsRunNewestFirstAndOnce)
-{
-    g_terminated.clear();
-    CAtlModule* const current = g_currentModule;
-    {
-        CAtlModule local;
-        ASSERT_EQ(sizeof(_ATL_MODULE70), local.recordSize);
-        ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 1));
-        ASSERT_EQ(S_OK, local.AddTermFunc(&RecordTermination, 2));
-        local.Term();
-        EXPECT_EQ((std::vector<int>{2, 1}), g_terminated);
-        EXPECT_EQ(0u, local.recordSize);
-        local.Term();
-        EXPECT_EQ(2u, g_terminated.size());
-    }
-    g_currentModule = current;
 }
 
 }  // namespace
