@@ -12,6 +12,8 @@ enum State : int { kUndecided, kMeasuring, kChoseRead, kChoseMap };
 std::atomic<int> g_state{kUndecided};
 std::atomic<int> g_forced{kUndecided};
 std::atomic<unsigned> g_measurements{0};
+// Trials won by each way; written only by the pass holding the trial.
+std::atomic<unsigned> g_wins[2];
 
 std::optional<ReadWay> WayOf(int state)
 {
@@ -47,6 +49,7 @@ void ForgetReadWay()
 {
     g_state.store(kUndecided);
     g_measurements.store(0);
+    for (std::atomic<unsigned>& wins : g_wins) wins.store(0);
 }
 
 unsigned ReadWayMeasurements()
@@ -67,7 +70,12 @@ WindowPlan PlanWindows(std::uint64_t windows)
 
 void SettleReadWay(std::optional<ReadWay> faster)
 {
-    g_state.store(faster ? StateOf(*faster) : kUndecided);
+    if (!faster) {
+        g_state.store(kUndecided);
+        return;
+    }
+    const unsigned wins = g_wins[*faster == ReadWay::kMap].fetch_add(1) + 1;
+    g_state.store(wins >= 2 ? StateOf(*faster) : kUndecided);
 }
 
 }  // namespace korvex

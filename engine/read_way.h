@@ -1,7 +1,10 @@
 // How a pass over a file of a window or more reads it: into the buffer, or in place through
 // mapped views. Which is faster depends on the machine (what a page-table entry costs, how
-// the system faults a mapped file in), so the process measures it once, on the first file
-// long enough, and keeps the faster way. Nothing is stored: the next process measures again.
+// the system faults a mapped file in), so the process measures it on the first files long
+// enough and keeps the faster way. One trial can mislead: on a file not yet in the cache the
+// disk sets both ways' pace (a machine where views are three times faster measured the
+// buffer faster then). So the way chosen is the first to win two trials, each on another
+// file. Nothing is stored: the next process measures again.
 #pragma once
 
 #include <cstdint>
@@ -27,19 +30,19 @@ void ForceReadWay(std::optional<ReadWay> way);
 // enough.
 void ForgetReadWay();
 
-// How many passes have measured since the process started or last forgot.
+// How many trials have run since the process started or last forgot.
 unsigned ReadWayMeasurements();
 
-// What a pass over windows does: one way throughout, or measure (this pass alone, among all
-// the process's threads, times its first kTrialWindows windows and then settles the choice).
+// What a pass over windows does: one way throughout, or a trial (this pass alone, among all
+// the process's threads, times its first kTrialWindows windows and then reports).
 struct WindowPlan {
     ReadWay way = ReadWay::kRead;
     bool measure = false;
 };
 WindowPlan PlanWindows(std::uint64_t windows);
 
-// The measuring pass's findings: the seconds each way took over the same number of bytes.
-// Without findings (the pass ended early) the choice stays open for another pass.
+// The trial's finding: the faster way; the way that wins its second trial is chosen. Without
+// a finding (the pass ended early) nothing counts, and another pass measures.
 void SettleReadWay(std::optional<ReadWay> faster);
 
 }  // namespace korvex

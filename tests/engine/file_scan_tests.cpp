@@ -256,8 +256,8 @@ TEST(FileScan, EitherWayAndAfterTrouble)
     }
 }
 
-// Threads that check long enough files at once: one of them measures, every pass gives the
-// file's CRC, and the choice then holds for the rest of the process.
+// Threads that check long enough files at once: one trial runs at a time, every pass gives
+// the file's CRC, and once a way has won two trials it holds for the rest of the process.
 TEST(FileScan, TheWayIsMeasuredOnceAndKept)
 {
     korvex::ForgetReadWay();
@@ -280,16 +280,24 @@ TEST(FileScan, TheWayIsMeasuredOnceAndKept)
         EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())), crcs[index])
             << "file " << index;
     }
-    EXPECT_EQ(1u, korvex::ReadWayMeasurements());
+    EXPECT_GE(korvex::ReadWayMeasurements(), 1u);
+    // More files, one at a time, until a way has won twice: three trials at most.
+    auto scanFirst = [&] {
+        FileSource source;
+        TroubleSink sink(*files[0], Trouble::kNone);
+        EXPECT_TRUE(files[0]->Open(source) && source.Scan(size, kPieceSize, sink));
+        EXPECT_EQ(crcs[0], sink.crc);
+        return sink.firstPiece;
+    };
+    for (int more = 0; more < 3 && !korvex::ChosenReadWay(); ++more) scanFirst();
     const std::optional<ReadWay> chosen = korvex::ChosenReadWay();
     ASSERT_TRUE(chosen.has_value());
+    const unsigned trials = korvex::ReadWayMeasurements();
+    EXPECT_GE(trials, 2u);
+    EXPECT_LE(trials, 3u);
 
-    FileSource source;
-    TroubleSink sink(*files[0], Trouble::kNone);
-    ASSERT_TRUE(files[0]->Open(source));
-    EXPECT_TRUE(source.Scan(size, kPieceSize, sink));
-    EXPECT_EQ(*chosen == ReadWay::kMap ? kWindow : kPieceSize, sink.firstPiece);
-    EXPECT_EQ(1u, korvex::ReadWayMeasurements());
+    EXPECT_EQ(*chosen == ReadWay::kMap ? kWindow : kPieceSize, scanFirst());
+    EXPECT_EQ(trials, korvex::ReadWayMeasurements());
     EXPECT_EQ(chosen, korvex::ChosenReadWay());
 }
 
