@@ -87,10 +87,10 @@ struct DfuFileInfo : DfuSuffix {
 };
 
 constexpr std::size_t kSuffixSize = 16;
-// A pass that reads (a file smaller than a view window, or a source without views) reads
-// this much at a time, so memory stays flat however large the file. A larger buffer is
-// slower, not faster: each check allocates it afresh, and past a few hundred KiB the
-// allocators (Wine's heap, glibc's) map new pages for it every time.
+// A pass that reads (a file smaller than a view window, a source without views, or a process
+// that chose the buffer) reads this much at a time, so memory stays flat however large the
+// file. A larger buffer is slower, not faster: each check allocates it afresh, and past a
+// few hundred KiB the allocators (Wine's heap, glibc's) map new pages for it every time.
 constexpr std::size_t kReadChunkSize = 128 * 1024;
 
 // The CRC pass of a check: zlib's CRC-32 of the bytes it takes. A pass that does more with
