@@ -38,8 +38,10 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) noexcept
     LineTo(dc, x1, y1);
 }
 
-void Text(HDC dc, const std::wstring& text, const MapRect& rect) noexcept
+// Each text says its own colour, so none takes the colour of the one drawn before it.
+void Text(HDC dc, const std::wstring& text, const MapRect& rect, COLORREF colour) noexcept
 {
+    SetTextColor(dc, colour);
     RECT area = {rect.left, rect.top, rect.right, rect.bottom};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_VCENTER | DT_LEFT);
@@ -156,25 +158,22 @@ void PreviewPainter::Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) co
 {
     Fill(dc, {0, 0, static_cast<int>(size.cx), static_cast<int>(size.cy)}, m_style.background);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, m_style.text);
 
     const HeaderLines& header = geometry.header;
     {
         Selected title(dc, m_fonts->title());
-        Text(dc, m_content.title, header.title);
+        Text(dc, m_content.title, header.title, m_style.text);
     }
     Selected text(dc, m_fonts->text());
-    Text(dc, m_content.numbers, header.numbers);
-    Text(dc, m_content.version, header.version);
-    SetTextColor(dc, m_content.valid ? m_style.text : kBrokenVerdict);
-    Text(dc, m_content.verdict, header.verdict);
+    Text(dc, m_content.numbers, header.numbers, m_style.text);
+    Text(dc, m_content.version, header.version, m_style.text);
+    Text(dc, m_content.verdict, header.verdict, m_content.valid ? m_style.text : kBrokenVerdict);
 
     UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(m_style)));
     Selected penSelected(dc, pen.get());
     for (std::size_t t = 0; t < geometry.targets.size(); ++t) {
         const TargetMap& map = geometry.targets[t];
-        SetTextColor(dc, m_style.text);
-        Text(dc, m_content.targets[t].heading, map.heading);
+        Text(dc, m_content.targets[t].heading, map.heading, m_style.text);
         for (const MapBlock& block : map.blocks) {
             if (block.kind == MapBlockKind::Gap)
                 PaintBreak(dc, block.rect, Muted(m_style));
@@ -187,13 +186,13 @@ void PreviewPainter::Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) co
             const int middle = (label.rect.top + label.rect.bottom) / 2;
             if (label.anchor < label.rect.top || label.anchor >= label.rect.bottom)
                 Line(dc, map.bar.right + 1, label.anchor, label.rect.left - 2, middle);
-            SetTextColor(dc, label.marks != 0 ? kBrokenVerdict : m_style.text);
-            Text(dc, label.text, {label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom});
+            Text(dc, label.text, {label.rect.left, label.rect.top, label.rect.right + 1, label.rect.bottom},
+                 label.marks != 0 ? kBrokenVerdict : m_style.text);
         }
     }
     if (geometry.hiddenTargets != 0) {
-        SetTextColor(dc, m_style.text);
-        Text(dc, FormatWithValues(m_content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more);
+        Text(dc, FormatWithValues(m_content.moreTargets, {unsigned{geometry.hiddenTargets}}), geometry.more,
+             m_style.text);
     }
 }
 
