@@ -124,6 +124,18 @@ HRESULT UpdateMachineClassCategories(REFCLSID classId, const CategoryMapEntry* c
     return S_OK;
 }
 
+// A user's registration walks its own list of the classes; one the object map serves and
+// the list lacks would go unregistered for the user without a word, so the two must match.
+HRESULT CheckSameClasses(const ObjectMapEntry* map, const ClassRegistration* classes) noexcept
+{
+    for (;; ++map, ++classes) {
+        const bool mapEnds = map == nullptr || map->classId == nullptr;
+        const bool listEnds = classes == nullptr || classes->classId == nullptr;
+        if (mapEnds || listEnds) return mapEnds == listEnds ? S_OK : E_UNEXPECTED;
+        if (!IsEqualCLSID(*map->classId, *classes->classId)) return E_UNEXPECTED;
+    }
+}
+
 // One walk for both directions and every scope: the class's own registration, then its
 // categories; removal in the reverse order. The first failure is returned.
 template <class Row, class Update>
@@ -206,6 +218,7 @@ HRESULT CComModule::RegisterClassesIn(const RegistrationScope& scope, const Clas
                                       BOOL registerTypeLibrary) noexcept
 {
     RETURN_IF_FAILED(scope.status());
+    RETURN_IF_FAILED(CheckSameClasses(objectMap, classes));
     const HRESULT hr = UpdateRows(classes, nullptr, scope, TRUE,
                                   [&](const ClassRegistration& row) { return row.updateRegistry(scope, TRUE); });
     RETURN_IF_FAILED(hr);
@@ -217,6 +230,7 @@ HRESULT CComModule::UnregisterClassesIn(const RegistrationScope& scope, const Cl
                                         BOOL unregisterTypeLibrary) noexcept
 {
     RETURN_IF_FAILED(scope.status());
+    RETURN_IF_FAILED(CheckSameClasses(objectMap, classes));
     const HRESULT hr = UpdateRows(classes, nullptr, scope, FALSE,
                                   [&](const ClassRegistration& row) { return row.updateRegistry(scope, FALSE); });
     RETURN_IF_FAILED(hr);

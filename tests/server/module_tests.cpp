@@ -11,6 +11,7 @@
 #include "handles.h"
 #include "module.h"
 #include "registered_library.h"
+#include "registration_scope.h"
 
 using orrelin::UniqueBstr;
 using orrelin::UniqueFileHandle;
@@ -44,6 +45,50 @@ std::vector<int> g_terminated;
 void WINAPI RecordTermination(DWORD_PTR value)
 {
     g_terminated.push_back(static_cast<int>(value));
+}
+
+// The user's walk over its own list of the classes: only a list of the object map's classes,
+// in its order, is walked; any other is refused before any class is touched.
+const CLSID kFirst = {0x11111111, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+const CLSID kSecond = {0x22222222, 0, 0, {0, 0, 0, 0, 0, 0, 0, 2}};
+using Walked = std::vector<std::pair<const CLSID*, bool>>;  // each class, and whether for the user
+Walked g_updated;
+
+template <const CLSID* ClassId>
+HRESULT UpdateForUser(const RegistrationScope& scope, BOOL doRegister) noexcept
+{
+    g_updated.push_back({ClassId, scope.ForUser() && doRegister});
+    return S_OK;
+}
+
+TEST(ModuleObject, AUsersWalkTakesOnlyTheObjectMapsClassesInItsOrder)
+{
+    ObjectMapEntry map[3] = {};
+    map[0].classId = &kFirst;
+    map[1].classId = &kSecond;
+    const ClassRegistration first{&kFirst, &UpdateForUser<&kFirst>, nullptr};
+    const ClassRegistration second{&kSecond, &UpdateForUser<&kSecond>, nullptr};
+    const struct {
+        const char* name;
+        std::vector<ClassRegistration> list;
+        HRESULT expected;
+    } cases[] = {
+        {"the same classes", {first, second, {}}, S_OK},
+        {"one class missing", {first, {}}, E_UNEXPECTED},
+        {"one class more", {first, second, first, {}}, E_UNEXPECTED},
+        {"another order", {second, first, {}}, E_UNEXPECTED},
+    };
+    ObjectMapEntry* const kept = g_module.objectMap;
+    g_module.objectMap = map;
+    const RegistrationScope user = RegistrationScope::User();
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        g_updated.clear();
+        EXPECT_EQ(test.expected, g_module.RegisterClassesIn(user, test.list.data(), FALSE));
+        const Walked walked = SUCCEEDED(test.expected) ? Walked{{&kFirst, true}, {&kSecond, true}} : Walked{};
+        EXPECT_EQ(walked, g_updated);
+    }
+    g_module.objectMap = kept;
 }
 
 TEST(ModuleObject, TerminationFunctionsRunNewestFirstAndOnce)
