@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64
   libz-mingw-w64-dev zlib1g-dev
   wine wine64 wine32:i386 libwine-dev
-  googletest xvfb xauth dfu-util python3
+  googletest xvfb xauth dfu-util python3 python3-intelhex srecord libssl-dev
   clang libclang-rt-14-dev clang-format
   nsis osslsigncode openssl
 )

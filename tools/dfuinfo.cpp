@@ -33,6 +33,12 @@ constexpr int kExitValid = 0;
 constexpr int kExitInvalid = 1;
 constexpr int kExitCannotRun = 2;
 
+constexpr char kHelp[] =
+    "What the firmware engine reads from each .dfu file: the verdict and its reason, the suffix,\n"
+    "each DfuSe target with its elements, and what is structurally wrong.\n"
+    "  --json   the same for scripts\n"
+    "Exit code 0 when every file is valid, 1 when one is not, 2 when one could not be read.\n";
+
 void AppendUtf8(std::string& out, std::uint32_t code)
 {
     if (code < 0x80) {
@@ -427,6 +433,11 @@ bool IsJsonOption(Argument argument)
     return std::wcscmp(argument, L"--json") == 0;
 }
 
+bool IsHelpOption(Argument argument)
+{
+    return std::wcscmp(argument, L"--help") == 0;
+}
+
 // A console shows the text as wide characters; a pipe or file gets it as UTF-8.
 void Write(const std::string& text)
 {
@@ -513,6 +524,11 @@ bool IsJsonOption(Argument argument)
     return std::strcmp(argument, "--json") == 0;
 }
 
+bool IsHelpOption(Argument argument)
+{
+    return std::strcmp(argument, "--help") == 0;
+}
+
 void Write(const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -532,17 +548,19 @@ std::string PathText(Argument path)
     return out;
 }
 
-int Run(int argc, Argument* argv)
+int Run(int argc, Argument* argv, const char* program)
 {
     bool json = false;
     std::vector<Argument> files;
     for (int i = 1; i < argc; ++i)
         if (IsJsonOption(argv[i]))
             json = true;
+        else if (IsHelpOption(argv[i]))
+            return std::printf("usage: %s [--json] FILE.dfu...\n%s", program, kHelp), kExitValid;
         else
             files.push_back(argv[i]);
     if (files.empty()) {
-        std::fprintf(stderr, "usage: dfuinfo [--json] FILE.dfu...\n");
+        std::fprintf(stderr, "usage: %s [--json] FILE.dfu...\n", program);
         return kExitCannotRun;
     }
 #if defined(_WIN32)
@@ -554,7 +572,7 @@ int Run(int argc, Argument* argv)
     for (std::size_t i = 0; i < files.size(); ++i) {
         LayoutHolder holder;
         if (ReadLayout(files[i], holder) != KORVEX_OK) {
-            std::fprintf(stderr, "dfuinfo: the engine could not read %s\n", PathText(files[i]).c_str());
+            std::fprintf(stderr, "%s: the engine could not read %s\n", program, PathText(files[i]).c_str());
             return kExitCannotRun;
         }
         const KorvexDfuLayout& layout = *holder.layout;
@@ -572,16 +590,29 @@ int Run(int argc, Argument* argv)
 
 }  // namespace
 
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv)
-#else
-int main(int argc, char** argv)
-#endif
+// dfutool runs this as its info subcommand, argv[0] being "info".
+#if defined(DFUTOOL_INFO_SUBCOMMAND)
+int RunInfo(int argc, Argument* argv)
 {
     try {
-        return Run(argc, const_cast<Argument*>(argv));
+        return Run(argc, argv, "dfutool info");
+    } catch (...) {
+        std::fprintf(stderr, "dfutool info: out of memory\n");
+        return kExitCannotRun;
+    }
+}
+#else
+#  if defined(_WIN32)
+int wmain(int argc, wchar_t** argv)
+#  else
+int main(int argc, char** argv)
+#  endif
+{
+    try {
+        return Run(argc, const_cast<Argument*>(argv), "dfuinfo");
     } catch (...) {
         std::fprintf(stderr, "dfuinfo: out of memory\n");
         return kExitCannotRun;
     }
 }
+#endif
