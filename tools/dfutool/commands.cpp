@@ -23,11 +23,16 @@ using korvex::ThrowUsage;
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
 {
-    char text[512];
+    // Sized from what the text needs: a long path is never cut short.
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
     va_end(arguments);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
     return text;
 }
 
