@@ -7,7 +7,12 @@
 ; redirection to reach the 64-bit regsvr32, and a 32-bit one that runs on either.
 ;
 ; makensis -DVERSION=x.y.z -DPAYLOAD=<folder with x86_64\ and i686\> -DOUTFILE=<setup.exe>
-;          [-DX64] [-DSIGN=<command that signs the file named by its argument>] Orrelin.nsi
+;          [-DX64] [-DSIGN=<command that signs the file named by its argument>]
+;          [-DSPARSE_PACKAGE=<signed package> -DSPARSE_FAMILY=<its family name>] Orrelin.nsi
+;
+; With a signed package (the build makes one only when given a certificate), Windows 11
+; also gets the download command in Explorer's first context menu; without one, or on an
+; earlier Windows, the classic menu is all there is, as before.
 !ifdef X64
   Target amd64-unicode
 !else
@@ -21,6 +26,7 @@ RequestExecutionLevel highest
 !include FileFunc.nsh
 !include x64.nsh
 !include WinMessages.nsh
+!include WinVer.nsh
 
 !define PRODUCT "Orrelin"
 !define PUBLISHER "Halvorn"
@@ -29,6 +35,12 @@ RequestExecutionLevel highest
 !define APP_PATHS_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\Brannoc.exe"
 !define CLSID "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}"
 !define INFO_TIP_HANDLER "{00021500-0000-0000-C000-000000000046}"
+!define MENU_PACKAGE "Orrelin.msix"
+!define MENU_SCRIPT "MenuPackage.ps1"
+; The first build of Windows 11, whose first context menu shows packaged commands only.
+!ifndef MENU_PACKAGE_MIN_BUILD
+  !define MENU_PACKAGE_MIN_BUILD 22000
+!endif
 
 !ifdef SIGN
   !finalize '${SIGN} "%1"'
@@ -149,6 +161,34 @@ DirText "Orrelin goes into the folder of the Halvorn Device Firmware Upgrade Wiz
   !insertmacro NoteCreatedKey ${_ROOT} "${_CLASSES}" "dfufile" "FileTypeKeyCreated"
 !macroend
 
+!ifdef SPARSE_PACKAGE
+; The 64-bit PowerShell, whose Appx deployment works for every user; a 32-bit setup program
+; reaches it through Sysnative.
+!if ${NSIS_PTR_SIZE} > 4
+  !define POWERSHELL "$SYSDIR\WindowsPowerShell\v1.0\powershell.exe"
+!else
+  !define POWERSHELL "$WINDIR\Sysnative\WindowsPowerShell\v1.0\powershell.exe"
+!endif
+
+; Runs the package script (_ARGUMENTS: its -Action and what that needs) for this
+; installation's scope. Paths go in as arguments of -File, each in double quotes, which no
+; Windows path contains; PowerShell binds them as literal strings, so blanks, apostrophes
+; and '$' in the folder stay as they are. What the script prints goes to the install log;
+; a failure is logged and the installation goes on with the classic menu.
+!macro RunMenuPackage _ARGUMENTS
+  ${If} $PerUser == 1
+    StrCpy $1 "User"
+  ${Else}
+    StrCpy $1 "Machine"
+  ${EndIf}
+  nsExec::ExecToLog '"${POWERSHELL}" -NoProfile -NonInteractive -ExecutionPolicy Bypass -File "$INSTDIR\${MENU_SCRIPT}" ${_ARGUMENTS} -Scope $1 -Family ${SPARSE_FAMILY}'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "The Windows 11 menu package was not changed ($0); the classic menu entries work as before."
+  ${EndIf}
+!macroend
+!endif
+
 Section "Orrelin (info tips and download entries in Explorer)" SecMain
   SectionIn RO
   !insertmacro ChooseContext
@@ -172,6 +212,27 @@ Section "Orrelin (info tips and download entries in Explorer)" SecMain
   ${EndIf}
   IfErrors 0 +2
     Abort "Orrelin could not be registered."
+
+!ifdef SPARSE_PACKAGE
+  ; Windows 11 (64-bit only): the package that puts the download command in Explorer's
+  ; first context menu, with this folder as its external location. Its application is
+  ; dfuinfo.exe, which needs the Korvex.dll beside it.
+  ${If} ${AtLeastBuild} ${MENU_PACKAGE_MIN_BUILD}
+  ${AndIf} ${RunningX64}
+    File "${PAYLOAD}\x86_64\dfuinfo.exe"
+    File "/oname=${MENU_PACKAGE}" "${SPARSE_PACKAGE}"
+    File "${MENU_SCRIPT}"
+    ; A closing quote after a backslash would be taken as a literal quote.
+    StrCpy $2 "$INSTDIR"
+    StrCpy $3 $2 1 -1
+    ${If} $3 == "\"
+      StrCpy $2 "$2\"
+    ${EndIf}
+    !insertmacro RunMenuPackage '-Action Add -Package "$INSTDIR\${MENU_PACKAGE}" -Folder "$2"'
+    ; Explorer reads the new command without a restart.
+    System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+  ${EndIf}
+!endif
 
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   GetDLLVersion "$INSTDIR\Orrelin.dll" $R0 $R1
@@ -283,6 +344,16 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro ChooseContext
+!ifdef SPARSE_PACKAGE
+  ; The package goes first, while the library its command names is still there. The script
+  ; is in the folder only where the installation registered the package.
+  ${If} ${FileExists} "$INSTDIR\${MENU_SCRIPT}"
+    !insertmacro RunMenuPackage '-Action Remove'
+    Delete "$INSTDIR\${MENU_SCRIPT}"
+    Delete "$INSTDIR\${MENU_PACKAGE}"
+    Delete /REBOOTOK "$INSTDIR\dfuinfo.exe"
+  ${EndIf}
+!endif
   ${If} ${FileExists} "$INSTDIR\x86\Orrelin.dll"
     !insertmacro Regsvr32 "${SYSTEM32BIT}" '/u $RegsvrUser "$INSTDIR\x86\Orrelin.dll"'
   ${EndIf}

@@ -87,6 +87,8 @@ for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\PropertySystem\Proper
   'HKCU\Software\Microsoft\Windows\CurrentVersion\PreviewHandlers'; do
   "$wine" reg add "$key" /f /reg:64 >/dev/null
 done
+# The 32-bit component registers its property handler in the 32-bit view.
+"$wine" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers' /f /reg:32 >/dev/null
 # Before installing means without this extension: the keys an earlier regsvr32 /u of
 # another test leaves (the info tip handler naming our class, emptied handler keys) go.
 for classes in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
