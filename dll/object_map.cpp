@@ -3,6 +3,7 @@
 // the application object.
 #include "object_map.h"
 
+#include "DFUExplorerCommand.h"
 #include "DFUPreviewHandler.h"
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
@@ -15,6 +16,7 @@ ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     ObjectMapEntryFor<DFUPropertyHandler>(),
     ObjectMapEntryFor<DFUPreviewHandler>(),
+    ObjectMapEntryFor<DFUExplorerCommand>(),
     kObjectMapEnd,
 };
 
@@ -22,6 +24,7 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUShellExt>(),
     ClassRegistrationFor<DFUPropertyHandler>(),
     ClassRegistrationFor<DFUPreviewHandler>(),
+    ClassRegistrationFor<DFUExplorerCommand>(),
     kClassRegistrationEnd,
 };
 

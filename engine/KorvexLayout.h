@@ -158,6 +158,13 @@ KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexD
                                                           KorvexDfuLayout** layout);
 /* Releases a layout of the reading calls; null is ignored. */
 KORVEX_LAYOUT_API void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout);
+
+/* What Korvex::IsDFUFileValid last found for this exact path within the last minute: 1 valid,
+ * 0 invalid, else KORVEX_NOT_REMEMBERED (never checked, checked too long ago, the file had
+ * changed too recently to be sure of, or could not be read). Consults memory only: no file
+ * is opened or queried, so a caller that must not wait on a disk or network may ask. */
+#  define KORVEX_NOT_REMEMBERED (-1)
+KORVEX_LAYOUT_API int KORVEX_CALL KorvexRememberedValidity(const wchar_t* path);
 #endif
 
 #ifdef __cplusplus

@@ -6,6 +6,7 @@
 #include "korvex_lists.h"
 
 #include "dfu_reader.h"
+#include "korvex_remembered.h"
 #include "serial_ports.h"
 #include "usb_devices.h"
 #include "verdict_cache.h"
@@ -49,14 +50,25 @@ bool ReadVerdict(const wchar_t* path, korvex::DfuFileInfo& info)
 {
     const std::int64_t now = Now();
     korvex::WinFileSource source;
-    if (!source.Open(path)) return false;
+    if (!source.Open(path)) {
+        korvex::ForgetPathVerdict(path);
+        return false;
+    }
     korvex::FileState state;
     const bool known = source.QueryState(state);
     bool valid = false;
-    if (known && Remembered(state, valid, info)) return valid;
+    if (known && Remembered(state, valid, info)) {
+        korvex::RememberPathVerdict(path, valid);
+        return valid;
+    }
     valid = korvex::ReadDfuFile(source, info);
     // A read that failed says nothing about the file's bytes.
-    if (known && (valid || source.LastError() == 0) && korvex::Settled(state, now)) Remember(state, valid, info);
+    if (known && (valid || source.LastError() == 0) && korvex::Settled(state, now)) {
+        Remember(state, valid, info);
+        korvex::RememberPathVerdict(path, valid);
+    } else {
+        korvex::ForgetPathVerdict(path);
+    }
     return valid;
 }
 

@@ -13,6 +13,10 @@
 // The preview handler's icon, as its registration names it.
 #define IDI_PREVIEWHANDLER 105
 
+// Registry script of DFUExplorerCommand, and the icon its command shows.
+#define IDR_DFUEXPLORERCOMMAND 106
+#define IDI_DOWNLOAD 107
+
 // Info tip.
 #define IDS_INFOTIP_HEADER 116
 #define IDS_INFOTIP_HEADER_WITH_COMMENT 117

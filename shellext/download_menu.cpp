@@ -6,11 +6,8 @@
 #include <vector>
 
 #include "Korvex.h"
-#include "format.h"
-#include "resource.h"
+#include "download_targets.h"
 #include "shared_read_file.h"
-#include "string_table.h"
-#include "wizard_command_line.h"
 #include "wizard_launch.h"
 
 namespace orrelin {
@@ -92,17 +89,6 @@ std::wstring FileDescription(const std::wstring& path, const CStringX& comment)
     return path;
 }
 
-// Walks the engine's list of target names, adding one entry per name while identifiers last.
-template <typename AddEntry>
-void ForEachTargetName(int (*query)(CStringListX&), EntryWriter& writer, AddEntry addEntry)
-{
-    CStringListX names;
-    query(names);  // its count is not consulted: whatever the list holds is used
-    CStringListX::POSITION position = names.GetHeadPosition();
-    while (static_cast<CStringX*>(position) != nullptr && writer.HasRoom())
-        addEntry(std::wstring(static_cast<const wchar_t*>(names.GetNext(position))));
-}
-
 HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines, StringList& helpTexts, HMENU menu,
                      UINT index, UINT firstId, UINT lastId, UINT flags)
 {
@@ -116,26 +102,12 @@ HRESULT BuildEntries(const std::wstring& selectedPath, StringList& commandLines,
     const std::wstring description = FileDescription(selectedPath, comment);
 
     EntryWriter writer(menu, index, firstId, lastId, commandLines, helpTexts);
-    if (!writer.HasRoom()) return S_OK;
-
-    writer.Add(LoadResString(IDS_MENU_DOWNLOAD),
-               DownloadCommandLine(DownloadTarget::Default, wizard, std::wstring(), selectedPath),
-               FormatResString(IDS_HELP_DOWNLOAD, {description}));
-
-    if (writer.HasRoom()) {
-        ForEachTargetName(&Korvex::GetCOMPortNames, writer, [&](const std::wstring& port) {
-            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_SERIAL, {port}),
-                       DownloadCommandLine(DownloadTarget::Serial, wizard, port, selectedPath),
-                       FormatResString(IDS_HELP_DOWNLOAD_SERIAL, {description, port}));
-        });
-    }
-    if (writer.HasRoom()) {
-        ForEachTargetName(&Korvex::GetUSBDeviceNames, writer, [&](const std::wstring& device) {
-            writer.Add(FormatResString(IDS_MENU_DOWNLOAD_USB, {device}),
-                       DownloadCommandLine(DownloadTarget::Usb, wizard, device, selectedPath),
-                       FormatResString(IDS_HELP_DOWNLOAD_USB, {description, device}));
-        });
-    }
+    ForEachDownloadTarget([&] { return writer.HasRoom(); },
+                          [&](const DownloadTargetEntry& target) {
+                              writer.Add(DownloadEntryText(target),
+                                         DownloadEntryCommandLine(target, wizard, selectedPath),
+                                         DownloadEntryHelp(target, description));
+                          });
 
     // A success code whose value is the number of entries.
     return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, writer.Keep());

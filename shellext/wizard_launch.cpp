@@ -60,9 +60,14 @@ HRESULT LaunchDownloadEntry(const StringList& commandLines, const CMINVOKECOMMAN
     const std::wstring* commandLine = commandLines.Lookup(verb);
     if (commandLine == nullptr) return E_INVALIDARG;
 
-    const std::wstring program = ProgramPathOf(*commandLine);
+    return StartWizard(*commandLine, info->hwnd, (info->fMask & CMIC_MASK_FLAG_NO_UI) != 0);
+}
+
+HRESULT StartWizard(const std::wstring& commandLine, HWND owner, bool noUserInterface)
+{
+    const std::wstring program = ProgramPathOf(commandLine);
     // The platform may write into the command line while it starts the process.
-    std::vector<wchar_t> writable(commandLine->c_str(), commandLine->c_str() + commandLine->size() + 1);
+    std::vector<wchar_t> writable(commandLine.c_str(), commandLine.c_str() + commandLine.size() + 1);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_FORCEONFEEDBACK;
@@ -77,10 +82,9 @@ HRESULT LaunchDownloadEntry(const StringList& commandLines, const CMINVOKECOMMAN
     const DWORD error = GetLastError();
 
     // A caller that asked for no user interface learns the failure from the result instead.
-    if ((info->fMask & CMIC_MASK_FLAG_NO_UI) != 0)
-        return error != 0 ? HResultFromWin32(static_cast<long>(error)) : E_FAIL;
+    if (noUserInterface) return error != 0 ? HResultFromWin32(static_cast<long>(error)) : E_FAIL;
 
-    ShowStartFailure(info->hwnd, *commandLine, StartFailureReason(error, program));
+    ShowStartFailure(owner, commandLine, StartFailureReason(error, program));
     return S_OK;
 }
 

@@ -17,6 +17,11 @@ std::wstring GetWizardPath();
 // Starts the upgrade wizard with the command line of the chosen entry.
 HRESULT LaunchDownloadEntry(const StringList& commandLines, const CMINVOKECOMMANDINFO* info);
 
+// Starts the upgrade wizard with `commandLine`, without waiting for it. A start that fails is
+// answered as its HRESULT when the caller wants no user interface; otherwise the user is told
+// why in a warning owned by `owner` (may be null), and the answer is S_OK.
+HRESULT StartWizard(const std::wstring& commandLine, HWND owner, bool noUserInterface);
+
 // Why a start failed: the system's message for `error`, whose %1 stands for the program
 // path, or the library's own "unable to determine" text when the system has none.
 std::wstring StartFailureReason(DWORD error, const std::wstring& programPath);

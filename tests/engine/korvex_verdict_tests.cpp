@@ -3,6 +3,7 @@
 // last-write time kept is read again, and another file that took a path is read for itself.
 // The files are written once and left to settle, as the engine remembers settled files only.
 #include "Korvex.h"
+#include "KorvexLayout.h"
 
 #include "dfu_test_support.h"
 #include "verdict_cache.h"
@@ -86,7 +87,8 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir.reset(new enginetest::TempDir);
-        for (const char* name : {"rewritten", "deleted", "moved", "moved-in", "again", "locked", "locked-new"})
+        for (const char* name :
+             {"rewritten", "deleted", "moved", "moved-in", "again", "locked", "locked-new", "remembered", "vanishing"})
             enginetest::WriteBytes(PathOf(name), NamedFile("First", 1));
         enginetest::WriteBytes(PathOf("damaged"), NamedFile("First", 1).substr(1) + "x");
         Sleep(static_cast<DWORD>(korvex::kSettleTime / 10000) + 200);
@@ -110,6 +112,29 @@ TEST_F(KorvexVerdicts, SecondLookAnswersAsTheFirst)
     }
     EXPECT_EQ(L"First", Ask(PathOf("again")).comment);
     EXPECT_EQ(L"unchanged", Ask(PathOf("damaged")).comment);
+}
+
+// What a caller that must not touch the file is told: the latest verdict on the path, only
+// for a settled file, and nothing once the path could not be opened.
+TEST_F(KorvexVerdicts, RemembersTheLatestVerdictPerPath)
+{
+    const std::wstring fresh = PathOf("fresh");
+    ASSERT_TRUE(enginetest::WriteBytes(fresh, NamedFile("First", 1)));
+    const std::wstring vanishing = PathOf("vanishing");
+    EXPECT_EQ(KORVEX_NOT_REMEMBERED, KorvexRememberedValidity(PathOf("remembered").c_str()));
+    ASSERT_TRUE(Ask(PathOf("remembered")).valid);
+    ASSERT_FALSE(Ask(PathOf("damaged")).valid);
+    ASSERT_TRUE(Ask(fresh).valid);
+    ASSERT_TRUE(Ask(vanishing).valid);
+    ASSERT_TRUE(DeleteFileW(vanishing.c_str()));
+    ASSERT_FALSE(Ask(vanishing).valid);
+
+    EXPECT_EQ(1, KorvexRememberedValidity(PathOf("remembered").c_str()));
+    EXPECT_EQ(0, KorvexRememberedValidity(PathOf("damaged").c_str()));
+    EXPECT_EQ(KORVEX_NOT_REMEMBERED, KorvexRememberedValidity(fresh.c_str())) << "changed within the clock's tick";
+    EXPECT_EQ(KORVEX_NOT_REMEMBERED, KorvexRememberedValidity(vanishing.c_str()));
+    EXPECT_EQ(KORVEX_NOT_REMEMBERED, KorvexRememberedValidity(PathOf("never-asked").c_str()));
+    EXPECT_EQ(KORVEX_NOT_REMEMBERED, KorvexRememberedValidity(nullptr));
 }
 
 // Another handle locks every byte, so a read fails where the system enforces the lock: a

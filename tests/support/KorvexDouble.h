@@ -26,6 +26,9 @@ KORVEX_DOUBLE_API int KorvexDouble_InitCount();
 KORVEX_DOUBLE_API int KorvexDouble_ValidityCheckCount();
 KORVEX_DOUBLE_API int KorvexDouble_PortQueryCount();
 KORVEX_DOUBLE_API int KorvexDouble_DeviceQueryCount();
+// Questions to KorvexRememberedValidity, which answers what IsDFUFileValid answered last
+// for the same path (the double remembers every answer; Reset forgets them).
+KORVEX_DOUBLE_API int KorvexDouble_RememberedQueryCount();
 // The path of the latest IsDFUFileValid call (empty before any), valid until the next call.
 KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastPath();
 

@@ -3,6 +3,7 @@
 // same exports as the real engine, so a library linked against the real one loads it.
 #include "KorvexDouble.h"
 #include "korvex_lists.h"
+#include "remembered_paths.h"
 
 #include <windows.h>
 
@@ -24,6 +25,9 @@ struct State {
     int portQueryCount = 0;
     int deviceQueryCount = 0;
     std::wstring lastPath;
+    // Every answer is remembered, as the engine remembers the answers on settled files.
+    korvex::RememberedPaths remembered;
+    int rememberedQueryCount = 0;
 };
 
 // The host may call from several threads (the shell runs info tips on its own threads).
@@ -50,6 +54,7 @@ bool AnswerValidity(const wchar_t* path, CStringX& comment)
     Locked lock;
     ++g_state.validityCheckCount;
     g_state.lastPath = path != nullptr ? path : L"";
+    if (!g_state.lastPath.empty()) g_state.remembered.Store(g_state.lastPath, g_state.valid, GetTickCount64());
     if (g_state.valid) comment = g_state.comment.c_str();
     return g_state.valid;
 }
@@ -106,6 +111,25 @@ int Korvex::GetUSBDeviceNames(CStringListX& names)
     } catch (...) {
         return names.GetCount();
     }
+}
+
+extern "C" int KORVEX_CALL KorvexRememberedValidity(const wchar_t* path)
+{
+    try {
+        Locked lock;
+        ++g_state.rememberedQueryCount;
+        if (path == nullptr) return KORVEX_NOT_REMEMBERED;
+        switch (g_state.remembered.Find(path, GetTickCount64())) {
+        case korvex::RememberedVerdict::kValid:
+            return 1;
+        case korvex::RememberedVerdict::kInvalid:
+            return 0;
+        case korvex::RememberedVerdict::kUnknown:
+            break;
+        }
+    } catch (...) {
+    }
+    return KORVEX_NOT_REMEMBERED;
 }
 
 // The control calls are made by tests; a failed allocation there may end the test program.
@@ -180,4 +204,10 @@ KORVEX_DOUBLE_API const wchar_t* KorvexDouble_LastPath()
 {
     Locked lock;
     return g_state.lastPath.c_str();
+}
+
+KORVEX_DOUBLE_API int KorvexDouble_RememberedQueryCount()
+{
+    Locked lock;
+    return g_state.rememberedQueryCount;
 }
