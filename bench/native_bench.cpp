@@ -24,6 +24,7 @@
 // a figure for work that was not done is worse than none.
 #include "bench_files.h"
 #include "bench_stats.h"
+#include "native_process.h"
 #include "crc32.h"
 #include "dfu_layout.h"
 #include "dfu_reader.h"
@@ -54,19 +55,6 @@ namespace {
 using namespace orrelin::bench;
 namespace regscript = orrelin::regscript;
 
-double Now()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    std::fprintf(stderr, "orrelin_native_bench: %s\n", message.c_str());
-    std::exit(1);
-}
-
 bool CheckWithEngine(const char* path, korvex::DfuFileInfo& info)
 {
     korvex::PosixFileSource source;
@@ -89,43 +77,6 @@ std::uint64_t ReadThrough(const char* path)
     }
     ::close(file);
     return total;
-}
-
-struct ProcessRun {
-    double seconds = 0.0;
-    int status = -1;
-    long peakKiB = 0;
-};
-
-// Runs a program with its output thrown away; the time covers the start and the exit, as a
-// shell's would. fork, not posix_spawn: a child that shares this process's memory until it
-// starts the program would report this process's peak as its own.
-ProcessRun RunProgram(const std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    ProcessRun run;
-    const double start = Now();
-    const pid_t child = ::fork();
-    if (child < 0) Fail("cannot fork");
-    if (child == 0) {
-        const int nothing = ::open("/dev/null", O_WRONLY);
-        ::dup2(nothing, 1);
-        ::dup2(nothing, 2);
-        ::execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage;
-    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    run.seconds = Now() - start;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (run.status == 127) Fail("cannot start " + arguments[0]);
-    run.peakKiB = usage.ru_maxrss;
-    return run;
 }
 
 // The peak resident memory of a child process that does `work` once and nothing else.

@@ -1,6 +1,7 @@
 #include "dfu_diff.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace korvex {
 namespace {
@@ -104,8 +105,15 @@ void CompareData(InputFile& a, const std::vector<Segment>& sa, InputFile& b, con
                 const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kPiece));
                 a.Read(sa[i].offset + (at - sa[i].begin), bufferA.data(), piece);
                 b.Read(sb[j].offset + (at - sb[j].begin), bufferB.data(), piece);
-                for (std::size_t k = 0; k < piece; ++k)
-                    if (bufferA[k] != bufferB[k]) ranges.Differs(at + k);
+                // Most of two firmware images is the same: look byte by byte only where
+                // memcmp says a stretch differs.
+                constexpr std::size_t kStretch = 4096;
+                for (std::size_t from = 0; from < piece; from += kStretch) {
+                    const std::size_t length = std::min(kStretch, piece - from);
+                    if (std::memcmp(bufferA.data() + from, bufferB.data() + from, length) == 0) continue;
+                    for (std::size_t k = from; k < from + length; ++k)
+                        if (bufferA[k] != bufferB[k]) ranges.Differs(at + k);
+                }
                 at += piece;
             }
         } else if (startA == at) {

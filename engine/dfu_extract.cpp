@@ -52,14 +52,45 @@ bool ElementsOverlap(const DfuTarget& target)
 
 }  // namespace
 
-DfuLayout ReadValidLayout(InputFile& file)
+namespace {
+
+DfuLayout ReadReadableLayout(InputFile& file)
 {
     DfuLayout layout;
     ReadDfuLayout(file, layout);
-    const std::string name = PathText(file.path());
     if (layout.verdict == DfuVerdict::kUnreadable)
-        throw DfuError(DfuError::Kind::kIo,
-                       name + ": cannot read (system error " + std::to_string(layout.systemError) + ")");
+        throw DfuError(DfuError::Kind::kIo, PathText(file.path()) + ": cannot read (system error " +
+                                                std::to_string(layout.systemError) + ")");
+    return layout;
+}
+
+}  // namespace
+
+DfuLayout ReadDamagedLayout(InputFile& file, std::uint64_t& dropped)
+{
+    DfuLayout layout = ReadReadableLayout(file);
+    dropped = 0;
+    // Without a suffix nothing says where the image ends or what kind it is.
+    if (layout.verdict != DfuVerdict::kValid && layout.verdict != DfuVerdict::kCrcMismatch)
+        ThrowInvalid(PathText(file.path()) + ": not a DFU file, even a damaged one; dfutool info says why");
+    const std::uint64_t imageEnd = layout.fileSize - layout.suffixLength;
+    for (DfuTarget& target : layout.targets) {
+        const std::uint64_t stated = std::max<std::uint64_t>(target.statedElementCount, target.elementCount);
+        target.elements.erase(std::remove_if(target.elements.begin(), target.elements.end(),
+                                             [&](const DfuElement& element) {
+                                                 return element.dataOffset > imageEnd ||
+                                                        element.size > imageEnd - element.dataOffset;
+                                             }),
+                              target.elements.end());
+        dropped += stated - std::min<std::uint64_t>(stated, target.elements.size());
+    }
+    return layout;
+}
+
+DfuLayout ReadValidLayout(InputFile& file)
+{
+    DfuLayout layout = ReadReadableLayout(file);
+    const std::string name = PathText(file.path());
     if (layout.verdict != DfuVerdict::kValid) ThrowInvalid(name + ": not a valid DFU file; dfutool info says why");
     for (const DfuFindingRecord& finding : layout.findings) {
         switch (finding.kind) {

@@ -22,6 +22,12 @@ struct ExtractRequest {
 // reach past their target or image.
 DfuLayout ReadValidLayout(InputFile& file);
 
+// For a caller that asked to take apart a file that is not intact: a file whose suffix is
+// there but whose CRC is wrong or whose elements reach past its image. The layout keeps the
+// elements whose data the file holds whole; dropped counts those left out. A file with no
+// suffix to go by is refused as by ReadValidLayout.
+DfuLayout ReadDamagedLayout(InputFile& file, std::uint64_t& dropped);
+
 // The outputs request asks for, by name, before anything is written.
 std::vector<Path> ExtractNames(const DfuLayout& layout, const ExtractRequest& request);
 // Writes them; returns their names. Refuses an output that is the input itself.

@@ -51,6 +51,13 @@ public:
     virtual void Write(const void* bytes, std::size_t count) = 0;
 };
 
+// Told how many bytes each read moved, to show the progress of long work.
+class ProgressObserver {
+public:
+    virtual ~ProgressObserver() = default;
+    virtual void Moved(std::uint64_t bytes) = 0;
+};
+
 // A file opened for reading, letting others read it too.
 class InputFile final : public ByteSource {
 public:
@@ -68,9 +75,12 @@ public:
     const Path& path() const { return m_path; }
     // True when path names this same file (by the system's identity, so links count).
     bool IsSameFile(const Path& path) const;
+    // Reads from now on are reported to observer (null: to none).
+    void Observe(ProgressObserver* observer) { m_observer = observer; }
 
 private:
     Path m_path;
+    ProgressObserver* m_observer = nullptr;
     std::intptr_t m_handle = -1;
     std::uint64_t m_size = 0;
     std::uint32_t m_error = 0;

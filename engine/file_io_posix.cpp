@@ -95,7 +95,10 @@ InputFile::~InputFile()
 
 bool InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
 {
-    if (ReadAllAt(static_cast<int>(m_handle), offset, buffer, count)) return true;
+    if (ReadAllAt(static_cast<int>(m_handle), offset, buffer, count)) {
+        if (m_observer != nullptr) m_observer->Moved(count);
+        return true;
+    }
     m_error = static_cast<std::uint32_t>(errno);
     return false;
 }

@@ -117,7 +117,10 @@ InputFile::~InputFile()
 
 bool InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
 {
-    if (ReadAllAt(AsHandle(m_handle), offset, buffer, count)) return true;
+    if (ReadAllAt(AsHandle(m_handle), offset, buffer, count)) {
+        if (m_observer != nullptr) m_observer->Moved(count);
+        return true;
+    }
     m_error = GetLastError();
     return false;
 }

@@ -66,3 +66,21 @@ add_test(NAME native.dfu_layout_fuzz
     -DSECONDS=${ORRELIN_LAYOUT_FUZZ_SECONDS}
     -P ${CMAKE_SOURCE_DIR}/fuzz/run-fuzzer.cmake)
 set_tests_properties(native.dfu_layout_fuzz PROPERTIES LABELS "native;fuzz" TIMEOUT 600)
+
+# The HEX and S-record readers, seeded with a few files of both formats. Each input is small
+# and read, written and read again in memory, so a short run covers much; the same small RSS
+# limit as the layout reader's, as neither reader may keep more than a line.
+set(ORRELIN_TEXT_FUZZ_SECONDS 20 CACHE STRING "How long the HEX and S-record readers' fuzz test runs")
+add_test(NAME native.firmware_text_fuzz
+  COMMAND ${CMAKE_COMMAND}
+    -DFUZZER=${CMAKE_BINARY_DIR}/fuzz/firmware_text_fuzz
+    -DCORPUS=${CMAKE_SOURCE_DIR}/fuzz/corpus/firmware_text
+    -DDICT=${CMAKE_SOURCE_DIR}/fuzz/firmware_text.dict
+    -DRSS_MB=80
+    -DMAX_LEN=8192
+    -DMALLOC_MB=2
+    -DQUARANTINE_MB=4
+    -DWORK=${CMAKE_BINARY_DIR}/fuzz-run/firmware_text
+    -DSECONDS=${ORRELIN_TEXT_FUZZ_SECONDS}
+    -P ${CMAKE_SOURCE_DIR}/fuzz/run-fuzzer.cmake)
+set_tests_properties(native.firmware_text_fuzz PROPERTIES LABELS "native;fuzz" TIMEOUT 600)

@@ -31,7 +31,7 @@ if "$root/cmake/runs-32bit.sh"; then arches+=(i686); else echo "The i686 figures
 # The product's optimisation; natively without the sanitizers the test build adds.
 build cmake -S "$root" -B "$out/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORRELIN_WINDOWS=OFF \
   -DORRELIN_FUZZ=OFF -DORRELIN_NATIVE_SANITIZERS=
-build cmake --build "$out/native" -j2 --target orrelin_native_bench
+build cmake --build "$out/native" -j2 --target orrelin_native_bench orrelin_dfutool_bench dfutool
 for arch in "${arches[@]}"; do
   build cmake -S "$root" -B "$out/$arch" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
@@ -92,6 +92,14 @@ for arch in "${arches[@]}"; do
     header=()
   done
 done
+echo
+echo "## dfutool natively on 512 MiB files against cp, sha256sum and cmp, files in the page cache"
+echo
+echo "Ratios above 1: dfutool is faster. dfutool writes its output durably before it renames it"
+echo "into place, so each make and extract is also set against cp followed by sync of the copy."
+echo
+mkdir -p "$out/files/dfutool"
+"$out/native/bench/orrelin_dfutool_bench" "$out/native/tools/dfutool" "$out/files/dfutool"
 echo
 echo "## The registry script interpreter, native, in-memory registry"
 echo

@@ -84,7 +84,9 @@ std::string DfuSeImage(const std::vector<DfuSeTarget>& targets)
         name.resize(255, '\0');
         image += name;
         AppendLe32(image, static_cast<std::uint32_t>(target.elements.size()));
-        AppendLe32(image, target.elements.empty() ? 0 : 1);
+        AppendLe32(image, target.elementCount >= 0  ? static_cast<std::uint32_t>(target.elementCount)
+                          : target.elements.empty() ? 0u
+                                                    : 1u);
         image += target.elements;
     }
     PutLe32(image, kDfuSeImageSizeAt, static_cast<std::uint32_t>(image.size()));

@@ -42,8 +42,9 @@ constexpr std::size_t kTargetSizeAt = 266;  // within a target prefix
 
 struct DfuSeTarget {
     bool named = false;
-    std::string name;      // up to 255 bytes; a shorter name is NUL-padded
-    std::string elements;  // what follows the target prefix
+    std::string name;       // up to 255 bytes; a shorter name is NUL-padded
+    std::string elements;   // what follows the target prefix
+    int elementCount = -1;  // as stated; -1: one, or none when elements is empty
 };
 
 std::string DfuSeElement(std::uint32_t address, const std::string& data);

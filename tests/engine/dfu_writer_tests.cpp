@@ -2,6 +2,7 @@
 #include "dfu_writer.h"
 
 #include "dfu_test_support.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,74 +11,12 @@
 #include <fstream>
 #include <functional>
 
-#if defined(_WIN32)
-#  include <windows.h>
-#else
-#  include <dirent.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
-#endif
-
 namespace {
 
 using korvex::DfuError;
 using korvex::DfuSeBuilder;
 using korvex::Path;
 using korvex::PathFromText;
-
-// A folder of its own beside the test program, emptied and removed after each test.
-class WriterFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_folder = "writer-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
-#if defined(_WIN32)
-        CreateDirectoryW(PathFromText(m_folder).c_str(), nullptr);
-#else
-        ::mkdir(m_folder.c_str(), 0700);
-#endif
-    }
-    void TearDown() override
-    {
-        for (const std::string& name : Names()) std::remove((m_folder + "/" + name).c_str());
-#if defined(_WIN32)
-        RemoveDirectoryW(PathFromText(m_folder).c_str());
-#else
-        ::rmdir(m_folder.c_str());
-#endif
-    }
-    Path In(const std::string& name) const
-    {
-        return PathFromText(m_folder + "/" + name);
-    }
-    void Put(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream(m_folder + "/" + name, std::ios::binary) << bytes;
-    }
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-#if defined(_WIN32)
-        WIN32_FIND_DATAA found;
-        const HANDLE find = FindFirstFileA((m_folder + "/*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do {
-            if (found.cFileName[0] != '.') names.push_back(found.cFileName);
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-#else
-        if (DIR* dir = ::opendir(m_folder.c_str())) {
-            while (const dirent* entry = ::readdir(dir))
-                if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-            ::closedir(dir);
-        }
-#endif
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::string m_folder;
-};
 
 struct RefusalRow {
     const char* what;
@@ -86,7 +25,7 @@ struct RefusalRow {
     const char* message;
 };
 
-using Builder = WriterFolder;
+using Builder = dfutest::ScratchFolder;
 
 TEST_F(Builder, RefusesWhatTheFormatCannotHoldAndOverlaps)
 {

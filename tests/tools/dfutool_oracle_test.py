@@ -5,6 +5,7 @@ against dfu-util's dfu-suffix, dfu-prefix and dfuse-pack, srec_cat and sha256sum
 byte; checks the refusals (exit code, message naming file and line or both ranges, nothing
 left behind) and a round trip of make, extract and diff."""
 import hashlib
+import json
 import os
 import random
 import shutil
@@ -194,6 +195,46 @@ def main():
     shutil.copy(local(a), local('default.oracle'))
     oracle('dfu-suffix', '-a', local('default.oracle'))
     same('exists.dfu', 'default.oracle', '--force')
+    # A damaged file: refused as it is; with --damaged, what it holds under names that say so.
+    broken = bytearray(read('d1.dfu'))
+    broken[400] ^= 1
+    put('broken.dfu', bytes(broken))
+    expect(tool('extract', path('broken.dfu')), 1, 'extract of a damaged file', 'not a valid DFU file')
+    if any(n.startswith('broken.') and n != 'broken.dfu' for n in os.listdir(work)):
+        fail('a refused extract left files behind')
+    run = tool('extract', '--damaged', '--quiet', path('broken.dfu'))
+    expect(run, 0, 'extract --damaged', 'its CRC is wrong')
+    if read('broken.damaged.target0.08000000.bin') != bytes(broken[293:293 + len(read('a.bin'))]):
+        fail('extract --damaged: not the bytes the file holds')
+
+    # The JSON answers scripts read: parsed, with their fields and types.
+    def parsed(run, what):
+        try:
+            return json.loads(run.stdout)
+        except ValueError:
+            fail(f'{what}: not JSON: {run.stdout[:300]!r}')
+            return {}
+    answer = parsed(tool('diff', '--json', path('d1.dfu'), path('d2.dfu')), 'diff --json')
+    if answer.get('same') is not False or [f['field'] for f in answer.get('fields', [])] != ['storedCrc']:
+        fail(f'diff --json fields: {answer!r:.300}')
+    target = (answer.get('targets') or [{}])[0]
+    want = {'index': 0, 'inA': True, 'inB': True, 'fields': [], 'differingRanges': 2, 'differingBytes': 3,
+            'onlyInA': [], 'onlyInB': []}
+    if {k: target.get(k) for k in want} != want or len(target.get('differing', [])) != 2:
+        fail(f'diff --json target: {target!r:.400}')
+    answer = parsed(tool('hash', '--json', path('d1.dfu')), 'hash --json')
+    digests = [e.get('sha256') for f in answer.get('files', []) for e in f.get('elements', [])]
+    if digests != [hashlib.sha256(read('a.bin')).hexdigest()]:
+        fail(f'hash --json element digests: {answer!r:.400}')
+    # Without a terminal no progress line reaches stderr, however large the work.
+    put('large.bin', bytes(rng.getrandbits(8) for _ in range(64)) * (300 * 1024))
+    for words in (['make', '--bin', f'0:{path("large.bin")}', path('large.dfu')], ['hash', path('large.dfu')],
+                  ['diff', path('large.dfu'), path('large.dfu')], ['extract', path('large.dfu')]):
+        run = tool(*words)
+        expect(run, 0, ' '.join(words[:1]) + ' of 19 MiB')
+        if run.stderr:
+            fail(f'{words[0]} wrote to stderr without a terminal: {run.stderr[:200]!r}')
+
     for sub in ('make', 'set', 'extract', 'hash', 'diff', 'info'):
         run = tool(sub, '--help')
         expect(run, 0, f'{sub} --help')

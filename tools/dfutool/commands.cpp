@@ -5,6 +5,7 @@
 #include "dfu_extract.h"
 #include "dfu_hash.h"
 #include "dfu_writer.h"
+#include "progress.h"
 
 #include <cinttypes>
 #include <cstdarg>
@@ -90,7 +91,7 @@ int Make(Arguments& arguments)
 {
     korvex::SuffixChange ids;
     korvex::SuffixValues values;
-    bool dfusePack = false, force = false, dfuVersionGiven = false;
+    bool dfusePack = false, force = false, dfuVersionGiven = false, quiet = false;
     std::uint8_t defaultAlternate = 0;
     Path output, image;
     // Inputs are added once the output (the last word) is known: the scratch file lies beside it.
@@ -100,6 +101,8 @@ int Make(Arguments& arguments)
         if (SuffixOption(arguments, ids)) continue;
         if (arguments.Option("--force", "-f")) {
             force = true;
+        } else if (arguments.Option("--quiet", "-q")) {
+            quiet = true;
         } else if (arguments.Option("--dfuse-pack")) {
             dfusePack = true;
         } else if (arguments.Option("--dfu-version", "-S", value)) {
@@ -151,7 +154,11 @@ int Make(Arguments& arguments)
         korvex::InputFile input(image);
         WriteOutput(
             output, force, [&](const Path& p) { return input.IsSameFile(p); },
-            [&](korvex::ByteOutput& out) { korvex::WritePlainDfu(input, values, out); });
+            [&](korvex::ByteOutput& out) {
+                Progress progress("make", input.Size() + 16, ShowProgress(quiet));
+                progress.PassTo(out);
+                korvex::WritePlainDfu(input, values, progress);
+            });
         return kExitDone;
     }
     if (dfuVersionGiven && values.dfuVersion != 0x011A) ThrowUsage("a DfuSe file states DFU version 1.1a");
@@ -165,7 +172,14 @@ int Make(Arguments& arguments)
     for (const auto& step : steps) step(builder);
     WriteOutput(
         output, force, [&](const Path& p) { return builder.ReadsFrom(p); },
-        [&](korvex::ByteOutput& out) { builder.Write(values, out); });
+        [&](korvex::ByteOutput& out) {
+            // The DfuSe prefix, each target's prefix and the suffix around the planned data.
+            std::uint64_t total = 11 + 16;
+            for (const korvex::PlannedTarget& target : builder.Plan()) total += 274 + target.Size();
+            Progress progress("make", total, ShowProgress(quiet));
+            progress.PassTo(out);
+            builder.Write(values, progress);
+        });
     return kExitDone;
 }
 
@@ -230,7 +244,7 @@ int Set(Arguments& arguments)
 int Extract(Arguments& arguments)
 {
     korvex::ExtractRequest request;
-    bool chosen = false, json = false;
+    bool chosen = false, json = false, quiet = false, damaged = false;
     Path file;
     std::string value;
     request.binaries = false;
@@ -243,6 +257,10 @@ int Extract(Arguments& arguments)
             request.sRecords = chosen = true;
         } else if (arguments.Option("--force", "-f")) {
             request.replace = true;
+        } else if (arguments.Option("--damaged")) {
+            damaged = true;
+        } else if (arguments.Option("--quiet", "-q")) {
+            quiet = true;
         } else if (arguments.Option("--json")) {
             json = true;
         } else if (arguments.Option("--output", "-o", value)) {
@@ -255,10 +273,34 @@ int Extract(Arguments& arguments)
     }
     if (file.empty()) ThrowUsage("no .dfu file given");
     if (!chosen) request.binaries = true;
-    if (request.prefix.empty()) request.prefix = korvex::FolderOf(file) + korvex::StemOf(file);
+    // What comes out of a damaged file says so in its names.
+    if (request.prefix.empty())
+        request.prefix = korvex::FolderOf(file) + korvex::StemOf(file) + PathFromText(damaged ? ".damaged" : "");
     korvex::InputFile input(file);
-    const korvex::DfuLayout layout = korvex::ReadValidLayout(input);
-    const std::vector<Path> written = korvex::Extract(input, layout, request);
+    std::uint64_t dropped = 0;
+    const korvex::DfuLayout layout =
+        damaged ? korvex::ReadDamagedLayout(input, dropped) : korvex::ReadValidLayout(input);
+    std::uint64_t total = 0;
+    if (!layout.dfuse) {
+        total = layout.fileSize - layout.suffixLength;
+    } else {
+        const unsigned passes = unsigned{request.binaries} + request.intelHex + request.sRecords;
+        for (const korvex::DfuTarget& target : layout.targets)
+            for (const korvex::DfuElement& element : target.elements) total += std::uint64_t{element.size} * passes;
+    }
+    std::vector<Path> written;
+    {
+        Progress progress("extract", total, ShowProgress(quiet));
+        input.Observe(&progress);
+        written = korvex::Extract(input, layout, request);
+        input.Observe(nullptr);
+    }
+    if (damaged && layout.verdict != korvex::DfuVerdict::kValid)
+        std::fprintf(stderr, "dfutool extract: %s: its CRC is wrong; what it holds may not be what was written\n",
+                     PathText(file).c_str());
+    if (dropped > 0)
+        std::fprintf(stderr, "dfutool extract: %s: %" PRIu64 " element%s the file does not hold whole, left out\n",
+                     PathText(file).c_str(), dropped, dropped == 1 ? "" : "s");
     std::string out = json ? "{\"written\": [" : "";
     for (std::size_t i = 0; i < written.size(); ++i)
         out += json ? (i > 0 ? ", " : "") + JsonText(PathText(written[i])) : PathText(written[i]) + "\n";
@@ -268,11 +310,13 @@ int Extract(Arguments& arguments)
 
 int Hash(Arguments& arguments)
 {
-    bool json = false;
+    bool json = false, quiet = false;
     std::vector<Path> files;
     while (!arguments.Done()) {
         if (arguments.Option("--json")) {
             json = true;
+        } else if (arguments.Option("--quiet", "-q")) {
+            quiet = true;
         } else if (!IsOption(arguments.Peek())) {
             files.push_back(PathFromText(arguments.Next()));
         } else {
@@ -284,7 +328,10 @@ int Hash(Arguments& arguments)
     for (std::size_t f = 0; f < files.size(); ++f) {
         korvex::InputFile input(files[f]);
         const korvex::DfuLayout layout = korvex::ReadValidLayout(input);
+        Progress progress("hash", input.Size(), ShowProgress(quiet));
+        input.Observe(&progress);
         const korvex::DfuDigests digests = korvex::HashDfuFile(input, layout);
+        input.Observe(nullptr);
         const std::string name = PathText(files[f]);
         if (json) {
             out += (f > 0 ? ", " : "") + std::string("{\"path\": ") + JsonText(name) + ", \"sha256\": \"" +
@@ -345,11 +392,13 @@ std::string FieldText(const korvex::FieldDifference& field, const char* indent)
 
 int Diff(Arguments& arguments)
 {
-    bool json = false;
+    bool json = false, quiet = false;
     std::vector<Path> files;
     while (!arguments.Done()) {
         if (arguments.Option("--json")) {
             json = true;
+        } else if (arguments.Option("--quiet", "-q")) {
+            quiet = true;
         } else if (!IsOption(arguments.Peek())) {
             files.push_back(PathFromText(arguments.Next()));
         } else {
@@ -360,7 +409,16 @@ int Diff(Arguments& arguments)
     korvex::InputFile a(files[0]), b(files[1]);
     const korvex::DfuLayout layoutA = korvex::ReadValidLayout(a);
     const korvex::DfuLayout layoutB = korvex::ReadValidLayout(b);
-    const korvex::DfuDifference diff = korvex::CompareDfuFiles(a, layoutA, b, layoutB);
+    korvex::DfuDifference diff;
+    {
+        // Both files' bytes, where both have data at an address: about all of two like images.
+        Progress progress("diff", a.Size() + b.Size(), ShowProgress(quiet));
+        a.Observe(&progress);
+        b.Observe(&progress);
+        diff = korvex::CompareDfuFiles(a, layoutA, b, layoutB);
+        a.Observe(nullptr);
+        b.Observe(nullptr);
+    }
     const std::string nameA = PathText(files[0]), nameB = PathText(files[1]);
     std::string out;
     if (json) {

@@ -46,6 +46,7 @@ const Command kCommands[] = {
      "                          one for the S-records, named \"ST...\" (or the S0 header),\n"
      "                          device 0483:DF11 and release 0 unless given\n"
      "  -f, --force             replace an existing OUTPUT\n"
+     "  -q, --quiet             no progress line on a terminal\n"
      "Each contiguous run of a target's data becomes one element; data of two inputs that\n"
      "overlap is refused.\n"},
     {"set", dfutool::Set,
@@ -65,14 +66,19 @@ const Command kCommands[] = {
      "  --srec    each target to PREFIX.targetT.s19\n"
      "  -o, --output PREFIX   names start with it (default: FILE without .dfu)\n"
      "  -f, --force           replace existing outputs\n"
+     "  --damaged             take apart a file whose CRC is wrong or whose elements reach\n"
+     "                        past its image: what it holds whole, named PREFIX (default:\n"
+     "                        FILE without .dfu, then .damaged); without it such a file is\n"
+     "                        refused\n"
+     "  -q, --quiet           no progress line on a terminal\n"
      "  --json                list what was written for scripts\n"
      "All outputs are put in place together once complete, or none is.\n"},
     {"hash", dfutool::Hash,
-     "usage: dfutool hash [--json] FILE.dfu...\n"
+     "usage: dfutool hash [--json] [--quiet] FILE.dfu...\n"
      "SHA-256 of each whole file (as sha256sum) and of each element's data (a plain file's\n"
      "image).\n"},
     {"diff", dfutool::Diff,
-     "usage: dfutool diff [--json] A.dfu B.dfu\n"
+     "usage: dfutool diff [--json] [--quiet] A.dfu B.dfu\n"
      "Compares the suffix fields, the targets and, per address, the bytes: each range that\n"
      "differs with its first address, length and count of differing bytes, and the data\n"
      "only one file has. Exit code 0 when they are the same, 1 when they differ.\n"},
