@@ -20,6 +20,8 @@ UINT VerdictTextId(const KorvexDfuLayout& layout) noexcept
     case KORVEX_DFU_CRC_MISMATCH:
         return (layout.flags & KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX) != 0 ? IDS_VERDICT_CRC_LPC_PREFIX
                                                                        : IDS_VERDICT_CRC_MISMATCH;
+    case KORVEX_DFU_NOT_ON_THIS_DEVICE:
+        return IDS_VERDICT_NOT_ON_THIS_DEVICE;
     default:
         return IDS_VERDICT_UNREADABLE;
     }

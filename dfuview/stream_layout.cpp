@@ -1,5 +1,7 @@
 #include "stream_layout.h"
 
+#include "handles.h"
+
 #include <cstdint>
 
 namespace orrelin {
@@ -50,14 +52,25 @@ std::uint32_t KORVEX_CALL ReadFromStream(void* context, std::uint64_t offset, st
 
 }  // namespace
 
-LayoutOwner ReadLayoutFromStream(IStream* stream)
+bool IsFullPath(const wchar_t* path) noexcept
+{
+    if (path == nullptr) return false;
+    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    return drive || (path[0] == L'\\' && path[1] == L'\\');
+}
+
+LayoutOwner ReadLayoutFromStream(IStream* stream, const wchar_t* itemPath)
 {
     STATSTG status = {};
-    if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return nullptr;
+    if (FAILED(stream->Stat(&status, STATFLAG_DEFAULT))) return nullptr;
+    const UniqueCoTaskMemory name(status.pwcsName);
+    const wchar_t* path = IsFullPath(itemPath) ? itemPath : IsFullPath(status.pwcsName) ? status.pwcsName : nullptr;
     KorvexDfuLayout* layout = nullptr;
     // Where a stream stands when it is handed over is not said; the first read seeks.
     StreamReader reader{stream, ~std::uint64_t{0}};
-    if (KorvexReadDfuLayoutFrom(status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK) return nullptr;
+    if (KorvexReadDfuLayoutOfItem(path, status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK)
+        return nullptr;
     return LayoutOwner(layout);
 }
 

@@ -35,7 +35,8 @@ enum {
     KORVEX_DFU_UNKNOWN_VERSION = 3,   /* bcdDFU neither 0x0100 nor 0x011A */
     KORVEX_DFU_BAD_SUFFIX_LENGTH = 4, /* bLength below 16 or beyond the file */
     KORVEX_DFU_CRC_MISMATCH = 5,      /* storedCrc and computedCrc differ */
-    KORVEX_DFU_UNREADABLE = 6         /* systemError says why */
+    KORVEX_DFU_UNREADABLE = 6,        /* systemError says why */
+    KORVEX_DFU_NOT_ON_THIS_DEVICE = 7 /* a cloud placeholder: nothing was read */
 };
 
 /* KorvexDfuLayout.flags */
@@ -156,6 +157,11 @@ KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, Korve
 /* Reads size bytes through reader, in order from the start after one read of the suffix. */
 KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
                                                           KorvexDfuLayout** layout);
+/* As KorvexReadDfuLayoutFrom, for bytes of the file at path (a full path, or null where the
+ * caller knows none): a file whose attributes say it is not on this device is not read
+ * through reader at all, and the layout's verdict says so. */
+KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint64_t size, KorvexDfuReader reader,
+                                                            void* context, KorvexDfuLayout** layout);
 /* Releases a layout of the reading calls; null is ignored. */
 KORVEX_LAYOUT_API void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout);
 

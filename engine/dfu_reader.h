@@ -69,6 +69,7 @@ enum class DfuVerdict : std::uint32_t {
     kBadSuffixLength = 4,    // bLength below 16 or beyond the file
     kCrcMismatch = 5,
     kUnreadable = 6,
+    kNotOnThisDevice = 7,  // a cloud placeholder: nothing was read
 };
 
 // A DFU suffix as stored at the end of a file.

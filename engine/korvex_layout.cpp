@@ -6,6 +6,7 @@
 #include "ansi_text.h"
 #include "dfu_layout.h"
 #include "dfu_layout_block.h"
+#include "file_presence.h"
 #include "win_file_source.h"
 
 #include <windows.h>
@@ -18,6 +19,14 @@ int Answer(const korvex::DfuLayout& read, KorvexDfuLayout** layout)
 {
     *layout = korvex::NewLayoutBlock(read, {&korvex::AnsiToWide, GetACP()});
     return *layout != nullptr ? KORVEX_OK : KORVEX_OUT_OF_MEMORY;
+}
+
+// A file that is not on this device: nothing of it was read.
+int AnswerNotOnThisDevice(KorvexDfuLayout** layout)
+{
+    korvex::DfuLayout absent;
+    absent.verdict = korvex::DfuVerdict::kNotOnThisDevice;
+    return Answer(absent, layout);
 }
 
 int Answer(korvex::ByteSource& source, KorvexDfuLayout** layout)
@@ -36,6 +45,7 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, KorvexDfuLay
     try {
         korvex::WinFileSource source;
         if (!source.Open(path)) {
+            if (source.NotOnThisDevice()) return AnswerNotOnThisDevice(layout);
             korvex::DfuLayout unopened;
             unopened.verdict = korvex::DfuVerdict::kUnreadable;
             unopened.systemError = source.LastError();
@@ -63,6 +73,22 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     } catch (...) {
         return KORVEX_FAILED;
     }
+}
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint64_t size, KorvexDfuReader reader,
+                                                     void* context, KorvexDfuLayout** layout)
+{
+    if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
+    *layout = nullptr;
+    if (reader == nullptr) return KORVEX_INVALID_ARGUMENT;
+    try {
+        if (korvex::NotOnThisDevice(path)) return AnswerNotOnThisDevice(layout);
+    } catch (const std::bad_alloc&) {
+        return KORVEX_OUT_OF_MEMORY;
+    } catch (...) {
+        return KORVEX_FAILED;
+    }
+    return KorvexReadDfuLayoutFrom(size, reader, context, layout);
 }
 
 extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)

@@ -15,4 +15,9 @@ constexpr std::size_t kClassicPathLimit = 260;
 // paths, paths already in extended or device form, and anything else come back unchanged.
 std::wstring ExtendedLengthPath(const std::wstring& fullPath);
 
+#if defined(_WIN32)
+// The path to hand the system: as given while it is short, else its full form, extended.
+std::wstring PathToOpen(const wchar_t* path);
+#endif
+
 }  // namespace korvex

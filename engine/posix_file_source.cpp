@@ -1,5 +1,7 @@
 #include "posix_file_source.h"
 
+#include "file_presence.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -66,6 +68,11 @@ PosixFileSource::~PosixFileSource()
 
 bool PosixFileSource::Open(const char* path)
 {
+    if (korvex::NotOnThisDevice(path)) {
+        m_notOnThisDevice = true;
+        m_error = 0;
+        return false;
+    }
     struct stat status;
     m_file = ::open(path, O_RDONLY | O_CLOEXEC);
     if (m_file < 0 || ::fstat(m_file, &status) != 0) {

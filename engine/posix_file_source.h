@@ -16,6 +16,8 @@ public:
     // Opens path for reading, for a sequential scan as the engine does on Windows; false
     // (with LastError set) for a file that cannot be opened, or a folder.
     bool Open(const char* path);
+    // As on Windows: a file whose attributes say it is not here is not opened (no error).
+    bool NotOnThisDevice() const { return m_notOnThisDevice; }
 
     std::uint64_t Size() const override { return m_size; }
     std::uint32_t LastError() const override { return static_cast<std::uint32_t>(m_error); }
@@ -29,6 +31,7 @@ private:
     int m_file = -1;
     std::uint64_t m_size = 0;
     int m_error = 0;  // errno of the last failure
+    bool m_notOnThisDevice = false;
 };
 
 }  // namespace korvex

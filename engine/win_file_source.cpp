@@ -1,5 +1,6 @@
 #include "win_file_source.h"
 
+#include "file_presence.h"
 #include "guarded_view.h"
 #include "long_paths.h"
 
@@ -11,18 +12,6 @@
 
 namespace korvex {
 namespace {
-
-// The path to open: as given while it is short, else its full form, extended.
-std::wstring PathToOpen(const wchar_t* path)
-{
-    if (std::wcslen(path) < kClassicPathLimit) return path;
-    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::vector<wchar_t> full(needed + 1, L'\0');
-    const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size()) return path;
-    return ExtendedLengthPath(std::wstring(full.data(), length));
-}
 
 // FileIdInfo and its answer, which the headers declare for Windows 8 and later only; the
 // engine runs on 7 too, where the call fails and the 64-bit file index stands in.
@@ -38,6 +27,11 @@ bool WinFileSource::Open(const wchar_t* path)
 {
     if (m_file || path == nullptr || *path == L'\0') {
         m_error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    if (korvex::NotOnThisDevice(path)) {
+        m_notOnThisDevice = true;
+        m_error = 0;
         return false;
     }
     orrelin::UniqueFileHandle file(

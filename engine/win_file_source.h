@@ -18,7 +18,10 @@ public:
 
     // Opens path for reading, letting others go on reading, writing and deleting it: the
     // engine only looks, so it must not be what fails when another program holds the file.
+    // A file whose attributes say it is not on this device is not opened: false, with
+    // NotOnThisDevice() true and no error.
     bool Open(const wchar_t* path);
+    bool NotOnThisDevice() const { return m_notOnThisDevice; }
 
     std::uint64_t Size() const override;
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
@@ -35,6 +38,7 @@ private:
     orrelin::UniqueFileHandle m_file;
     std::uint64_t m_size = 0;
     std::uint32_t m_error = 0;
+    bool m_notOnThisDevice = false;
 };
 
 }  // namespace korvex

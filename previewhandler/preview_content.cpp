@@ -99,6 +99,14 @@ PreviewContent PreviewContentOf(const KorvexDfuLayout* layout, const std::wstrin
     }
     content.valid = layout->verdict == KORVEX_DFU_VALID;
     content.verdict = VerdictOf(*layout);
+    if (layout->verdict == KORVEX_DFU_NOT_ON_THIS_DEVICE) {
+        // The lines of the numbers and the version, which the file could not give, say why
+        // there is nothing more and how the user gets it.
+        content.elsewhere = true;
+        content.numbers = LoadResString(IDS_PREVIEW_CONTENT_ELSEWHERE);
+        content.version = LoadResString(IDS_PREVIEW_BRING_HERE);
+        return content;
+    }
     // A file refused before its suffix was read states no numbers.
     if (layout->verdict == KORVEX_DFU_VALID || layout->verdict == KORVEX_DFU_CRC_MISMATCH) {
         std::vector<std::wstring> numbers;

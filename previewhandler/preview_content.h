@@ -18,6 +18,8 @@ struct PreviewContent {
     std::wstring version;  // the DFU version and what the image holds
     std::wstring verdict;  // in words; for a broken file its reason
     bool valid = false;
+    // Not on this device: nothing was read, so nothing is known to be wrong with it.
+    bool elsewhere = false;
     std::vector<MapTarget> targets;  // a DfuSe image's; none for a file without one
     std::wstring moreTargets;        // a format of one number
     MapWords words;

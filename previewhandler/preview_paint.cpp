@@ -167,7 +167,7 @@ void PreviewPainter::Draw(HDC dc, SIZE size, const PreviewGeometry& geometry) co
     Selected text(dc, m_fonts->text());
     Text(dc, m_content.numbers, header.numbers, m_style.text);
     Text(dc, m_content.version, header.version, m_style.text);
-    Text(dc, m_content.verdict, header.verdict, m_content.valid ? m_style.text : kBrokenVerdict);
+    Text(dc, m_content.verdict, header.verdict, m_content.valid || m_content.elsewhere ? m_style.text : kBrokenVerdict);
 
     UniqueGdiObject pen(CreatePen(PS_SOLID, 1, Muted(m_style)));
     Selected penSelected(dc, pen.get());

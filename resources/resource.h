@@ -54,6 +54,7 @@
 #define IDS_VERDICT_CRC_MISMATCH 215
 #define IDS_VERDICT_CRC_LPC_PREFIX 216
 #define IDS_VERDICT_UNREADABLE 217
+#define IDS_VERDICT_NOT_ON_THIS_DEVICE 218
 
 // The preview pane: the header, the targets' headings, the labels' words, the handler's
 // display name, and the title of a file whose stream names none.
@@ -75,5 +76,7 @@
 #define IDS_PREVIEW_OVERRUN 239
 #define IDS_PREVIEW_DISPLAY_NAME 240
 #define IDS_PREVIEW_TITLE 241
+#define IDS_PREVIEW_CONTENT_ELSEWHERE 242
+#define IDS_PREVIEW_BRING_HERE 243
 
 #endif

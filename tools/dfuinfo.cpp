@@ -4,7 +4,8 @@
 // the same for scripts. In Windows it reads through Korvex.dll and, in text, also lists the
 // serial ports and USB DFU devices the engine finds; on Linux it reads with the engine's
 // portable reader. Exit code 0 when every file is valid, 1 when one is not, 2 when one could
-// not be read or the command could not run.
+// not be read (or, a cloud placeholder, is not on this device and so was not read) or the
+// command could not run.
 #include "KorvexLayout.h"
 
 #include <cinttypes>
@@ -140,6 +141,8 @@ const char* VerdictName(std::uint32_t verdict)
         return "crcMismatch";
     case KORVEX_DFU_UNREADABLE:
         return "unreadable";
+    case KORVEX_DFU_NOT_ON_THIS_DEVICE:
+        return "notOnThisDevice";
     default:
         return "unknown";
     }
@@ -190,15 +193,22 @@ std::string Reason(const KorvexDfuLayout& layout)
     }
     case KORVEX_DFU_UNREADABLE:
         return Format("unreadable (system error %u: ", layout.systemError) + SystemMessage(layout.systemError) + ")";
+    case KORVEX_DFU_NOT_ON_THIS_DEVICE:
+        return "not on this device (its attributes mark a cloud placeholder), so nothing of it was read";
     default:
         return "unknown verdict";
     }
 }
 
+// Files that could not be checked: neither valid nor invalid.
+bool Unchecked(const KorvexDfuLayout& layout)
+{
+    return layout.verdict == KORVEX_DFU_UNREADABLE || layout.verdict == KORVEX_DFU_NOT_ON_THIS_DEVICE;
+}
+
 bool SuffixRead(const KorvexDfuLayout& layout)
 {
-    return layout.verdict != KORVEX_DFU_TOO_SHORT && layout.verdict != KORVEX_DFU_NO_SUFFIX &&
-           layout.verdict != KORVEX_DFU_UNREADABLE;
+    return layout.verdict != KORVEX_DFU_TOO_SHORT && layout.verdict != KORVEX_DFU_NO_SUFFIX && !Unchecked(layout);
 }
 
 bool ReadThrough(const KorvexDfuLayout& layout)
@@ -298,7 +308,7 @@ std::string QuotedName(const KorvexDfuTarget& target)
 
 std::string Text(const std::string& path, const KorvexDfuLayout& layout)
 {
-    const bool judged = layout.verdict != KORVEX_DFU_VALID && layout.verdict != KORVEX_DFU_UNREADABLE;
+    const bool judged = layout.verdict != KORVEX_DFU_VALID && !Unchecked(layout);
     std::string out = path + ": " + (judged ? "invalid: " : "") + Reason(layout) + "\n";
     if (SuffixRead(layout)) {
         out += "  DFU version " + Hex(layout.dfuVersion, 4) + Format(", suffix of %u bytes", layout.suffixLength) +
@@ -489,6 +499,8 @@ int ReadLayout(Argument path, LayoutHolder& holder)
     korvex::PosixFileSource source;
     if (source.Open(path)) {
         korvex::ReadDfuLayout(source, read);
+    } else if (source.NotOnThisDevice()) {
+        read.verdict = korvex::DfuVerdict::kNotOnThisDevice;
     } else {
         read.verdict = korvex::DfuVerdict::kUnreadable;
         read.systemError = source.LastError();
@@ -576,7 +588,7 @@ int Run(int argc, Argument* argv, const char* program)
             return kExitCannotRun;
         }
         const KorvexDfuLayout& layout = *holder.layout;
-        if (layout.verdict == KORVEX_DFU_UNREADABLE)
+        if (Unchecked(layout))
             status = kExitCannotRun;
         else if (layout.verdict != KORVEX_DFU_VALID && status == kExitValid)
             status = kExitInvalid;

@@ -1,10 +1,13 @@
 // Korvex.dll's layout operations through their C exports: the same validity as
 // IsDFUFileValid on every file the tests generate, the same layout from a path and from a
-// caller's reader, the comment's code page for names, and the system's reasons.
+// caller's reader, the comment's code page for names, and the system's reasons; and
+// nothing read of a file that is not on this device.
 #include "Korvex.h"
 #include "KorvexLayout.h"
+#include "KorvexSeams.h"
 
 #include "dfu_test_support.h"
+#include "fake_attributes.h"
 #include "windows_test_files.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +189,72 @@ TEST(KorvexLayoutReader, RefusesMissingArguments)
     EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayoutFrom(100, &FileReader::Read, nullptr, nullptr));
     EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayout(L"C:\\a.dfu", nullptr));
     KorvexFreeDfuLayout(nullptr);
+}
+
+using Fake = orrelin::test::FakeAttributes<wchar_t>;
+
+// Each of the engine's ways into a file asks the attributes once. A file that is not here
+// is held by another program that lets nobody else open it, so an engine that opened it
+// anyway would answer "unreadable", not "not on this device"; and the caller's reader is
+// never called for it.
+class FileNotHere : public ::testing::TestWithParam<orrelin::test::PresenceRow> {};
+
+TEST_P(FileNotHere, IsNeitherOpenedNorRead)
+{
+    const TempDir dir;
+    const std::wstring path = dir.path() + L"\\firmware.dfu";
+    ASSERT_TRUE(enginetest::WriteBytes(path, dfutest::WithSuffix(dfutest::Payload(3000), 0x0483, 0xDF11, 0x0200)));
+    const bool here = GetParam().here;
+    const std::uint32_t verdict = here ? KORVEX_DFU_VALID : KORVEX_DFU_NOT_ON_THIS_DEVICE;
+    FileReader reader;
+    reader.file =
+        CreateFileW(path.c_str(), GENERIC_READ, here ? FILE_SHARE_READ : 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader.file);
+    const Fake fake(&KorvexReplaceAttributeQuery, GetParam().attributes);
+
+    Layout fromPath;
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayout(path.c_str(), fromPath.Out()));
+    EXPECT_EQ(verdict, fromPath->verdict);
+    EXPECT_EQ(0u, fromPath->systemError);
+    EXPECT_EQ(1, Fake::Queries());
+    EXPECT_EQ(path, Fake::LastPath());
+
+    Layout fromItem;
+    ASSERT_EQ(KORVEX_OK,
+              KorvexReadDfuLayoutOfItem(path.c_str(), SizeOf(reader.file), &FileReader::Read, &reader, fromItem.Out()));
+    EXPECT_EQ(verdict, fromItem->verdict);
+    EXPECT_EQ(here, !reader.reads.empty());
+    EXPECT_EQ(2, Fake::Queries());
+
+    CStringX comment;
+    unsigned vendor = 0, product = 0, release = 0;
+    EXPECT_EQ(here, Korvex::IsDFUFileValid(path.c_str(), comment, vendor, product, release));
+    EXPECT_EQ(here ? 0x0483u : 0u, vendor);
+    EXPECT_EQ(3, Fake::Queries());
+    CloseHandle(reader.file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attributes, FileNotHere, ::testing::ValuesIn(orrelin::test::kPresenceRows),
+                         orrelin::test::RowName<::testing::TestParamInfo<orrelin::test::PresenceRow>>);
+
+// A stream without a path cannot tell: it is read, and nothing is asked.
+TEST(KorvexLayoutReader, ReadsAnItemWithoutAPath)
+{
+    const TempDir dir;
+    const std::wstring path = dir.path() + L"\\firmware.dfu";
+    ASSERT_TRUE(enginetest::WriteBytes(path, dfutest::WithSuffix(dfutest::Payload(100))));
+    FileReader reader;
+    reader.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const Fake fake(&KorvexReplaceAttributeQuery, orrelin::test::kOffline);
+    Layout layout;
+    EXPECT_EQ(KORVEX_OK,
+              KorvexReadDfuLayoutOfItem(nullptr, SizeOf(reader.file), &FileReader::Read, &reader, layout.Out()));
+    CloseHandle(reader.file);
+    EXPECT_EQ(KORVEX_DFU_VALID, layout->verdict);
+    EXPECT_EQ(0, Fake::Queries());
+    KorvexDfuLayout* none = reinterpret_cast<KorvexDfuLayout*>(1);
+    EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayoutOfItem(path.c_str(), 100, nullptr, nullptr, &none));
+    EXPECT_EQ(nullptr, none);
 }
 
 }  // namespace

@@ -109,4 +109,45 @@ TEST_F(PreviewContentTest, TitlesTheFileOrItsType)
     }
 }
 
+// What the header says in place of the numbers and the version when there are none.
+TEST_F(PreviewContentTest, SaysWhyAFileThatCouldNotBeReadShowsNothing)
+{
+    ASSERT_TRUE(m_strings);
+    const struct {
+        std::uint32_t verdict;
+        std::uint32_t systemError;
+        const wchar_t* verdictText;
+        const wchar_t* numbers;
+        const wchar_t* version;
+        bool elsewhere;
+    } rows[] = {
+        {KORVEX_DFU_NOT_ON_THIS_DEVICE, 0, L"Not on this device",
+         L"Its content is kept online, so nothing of it was read to show it here.",
+         L"Opening the file, or choosing to always keep it on this device, brings it here.", true},
+        {KORVEX_DFU_UNREADABLE, ERROR_ACCESS_DENIED, nullptr, L"", L"", false},
+        {KORVEX_DFU_NO_SUFFIX, 0, L"No DFU suffix", L"", L"", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.verdict);
+        // Whatever else a layout of such a verdict held, no map is drawn from it.
+        DfuSeImage image;
+        image.layout.verdict = row.verdict;
+        image.layout.systemError = row.systemError;
+        const orrelin::PreviewContent content = orrelin::PreviewContentOf(&image.layout, L"firmware.dfu");
+        if (row.verdictText != nullptr) {
+            EXPECT_EQ(row.verdictText, content.verdict);
+        }
+        if (row.verdictText == nullptr) {
+            EXPECT_EQ(0u, content.verdict.find(L"Unreadable: "));
+        }
+        EXPECT_EQ(row.numbers, content.numbers);
+        EXPECT_EQ(row.version, content.version);
+        EXPECT_EQ(row.elsewhere, content.elsewhere);
+        EXPECT_FALSE(content.valid);
+        if (row.elsewhere) {
+            EXPECT_TRUE(content.targets.empty());
+        }
+    }
+}
+
 }  // namespace

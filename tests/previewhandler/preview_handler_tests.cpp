@@ -7,11 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "registered_library.h"
 #include "KorvexLayout.h"
+#include "KorvexSeams.h"
+#include "fake_attributes.h"
+#include "test_stream.h"
+#include "windows_test_files.h"
 #include "handles.h"
 #include "preview_layout.h"
 #include "module_state.h"
@@ -172,6 +177,47 @@ INSTANTIATE_TEST_SUITE_P(Samples, PreviewOfFile, ::testing::ValuesIn(kPictured),
         if (iswalnum(*c)) name += static_cast<char>(*c);
     return name;
 });
+
+// Pixels of `colour` within `rect` of the picture.
+int CountIn(const std::vector<std::uint32_t>& pixels, SIZE size, const orrelin::MapRect& rect, COLORREF colour)
+{
+    int count = 0;
+    for (int y = std::max(rect.top, 0); y < std::min<int>(rect.bottom, size.cy); ++y)
+        for (int x = std::max(rect.left, 0); x < std::min<int>(rect.right, size.cx); ++x)
+            count += Pixel(pixels, size, x, y) == colour ? 1 : 0;
+    return count;
+}
+
+// A file that is not on this device: no byte of its stream is read, nothing of a map is
+// drawn, and its verdict is words in the host's colour, not a broken file's.
+TEST_F(PreviewHandlerTest, ReadsNothingOfAFileNotHere)
+{
+    const orrelin::test::FakeAttributes<wchar_t> fake(&KorvexReplaceAttributeQuery, orrelin::test::kRecallOnDataAccess);
+    const std::wstring path = Sample(L"two-targets.dfu");
+    orrelin::test::TestStream stream(enginetest::ReadBytes(path), ~0ull, path.c_str());
+    PreviewPane pane({360, 480});
+    ComPtr<IPreviewHandler> handler = Create();
+    ASSERT_TRUE(handler);
+    ComPtr<IInitializeWithStream> initialize;
+    ASSERT_EQ(S_OK, handler->QueryInterface(IID_IInitializeWithStream, initialize.put_void()));
+    ASSERT_EQ(S_OK, initialize->Initialize(&stream, STGM_READ));
+    const RECT client = pane.client();
+    ASSERT_EQ(S_OK, handler->SetWindow(pane.window(), &client));
+    ASSERT_EQ(S_OK, handler->DoPreview());
+    EXPECT_EQ(0, stream.Reads());
+
+    const orrelin::PreviewGeometry geometry = GeometryOf(L"two-targets.dfu", pane);
+    EXPECT_TRUE(geometry.targets.empty());
+    ExpectPictureOf(geometry, pane, {360, 480});
+    SIZE size = {};
+    const std::vector<std::uint32_t> pixels = pane.Pixels(size);
+    EXPECT_GT(CountIn(pixels, size, geometry.header.verdict, kHostText), 0);
+    EXPECT_EQ(0, CountIn(pixels, size, geometry.header.verdict, orrelin::kBrokenVerdict));
+    // The lines that say why and how to bring it.
+    EXPECT_GT(CountIn(pixels, size, geometry.header.numbers, kHostText), 0);
+    EXPECT_GT(CountIn(pixels, size, geometry.header.version, kHostText), 0);
+    EXPECT_EQ(S_OK, handler->Unload());
+}
 
 TEST_F(PreviewHandlerTest, RedrawsAtTheNewSizeAndPreviewsAgainAfterUnload)
 {

@@ -10,6 +10,9 @@
 #include "registered_library.h"
 #include "handles.h"
 #include "propdesc_schema.h"
+#include "test_stream.h"
+#include "fake_attributes.h"
+#include "KorvexSeams.h"
 
 using orrelin::ComPtr;
 using orrelin::UniqueHandle;
@@ -18,6 +21,8 @@ using orrelin::test::ProgramFolder;
 using orrelin::test::Quoted;
 using orrelin::test::RegistryText;
 using orrelin::test::Regsvr32;
+using orrelin::test::TestStream;
+using FakeAttributes = orrelin::test::FakeAttributes<wchar_t>;
 
 namespace {
 
@@ -36,61 +41,6 @@ std::vector<SchemaProperty> Schema()
 {
     return ReadPropertySchema(ProgramFolder() + L"Orrelin.propdesc");
 }
-
-// A read-only stream over bytes that fails every read past `failAt`.
-class FailingStream : public IStream {
-public:
-    FailingStream(std::string bytes, ULONGLONG failAt) : m_bytes(std::move(bytes)), m_failAt(failAt) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IStream) && !IsEqualIID(iid, IID_ISequentialStream))
-            return E_NOINTERFACE;
-        *out = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_references; }
-    STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override
-    {
-        if (m_at + count > m_failAt) return STG_E_READFAULT;
-        const ULONG n = static_cast<ULONG>(std::min<ULONGLONG>(count, m_bytes.size() - m_at));
-        memcpy(buffer, m_bytes.data() + m_at, n);
-        m_at += n;
-        if (read != nullptr) *read = n;
-        return S_OK;
-    }
-    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
-    STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override
-    {
-        if (origin != STREAM_SEEK_SET) return E_NOTIMPL;
-        m_at = static_cast<ULONGLONG>(move.QuadPart);
-        if (position != nullptr) position->QuadPart = m_at;
-        return S_OK;
-    }
-    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Revert() override { return E_NOTIMPL; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Stat(STATSTG* status, DWORD) override
-    {
-        *status = STATSTG{};
-        status->type = STGTY_STREAM;
-        status->cbSize.QuadPart = m_bytes.size();
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-    ULONG References() const { return m_references; }
-
-private:
-    std::string m_bytes;
-    ULONGLONG m_failAt;
-    ULONGLONG m_at = 0;
-    ULONG m_references = 1;
-};
 
 std::string FileBytes(const std::wstring& path)
 {
@@ -227,7 +177,7 @@ class StoreOfStream : public PropertyHandlerTest, public ::testing::WithParamInt
 
 TEST_P(StoreOfStream, GivesAStoreWithTheVerdict)
 {
-    FailingStream stream(FileBytes(ProgramFolder() + L"layout-samples\\" + GetParam().file), GetParam().failAt);
+    TestStream stream(FileBytes(ProgramFolder() + L"layout-samples\\" + GetParam().file), GetParam().failAt);
     {
         ComPtr<IPropertyStore> store = StoreOf(&stream);
         ASSERT_TRUE(store);
@@ -244,9 +194,68 @@ TEST_P(StoreOfStream, GivesAStoreWithTheVerdict)
 INSTANTIATE_TEST_SUITE_P(Streams, StoreOfStream, ::testing::ValuesIn(kStreams),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// A stream carries no attributes; the file its Stat names does, where it names it in full.
+enum class Named { kFullPath, kLeafOnly, kNothing };
+
+struct PlacedStreamCase {
+    const char* name;
+    Named named;
+    std::uint32_t attributes;
+    bool read;  // the stream's bytes are read
+};
+
+const PlacedStreamCase kPlacedStreams[] = {
+    {"OnlineOnly", Named::kFullPath, orrelin::test::kRecallOnDataAccess, false},
+    {"RecalledOnOpen", Named::kFullPath, orrelin::test::kRecallOnOpen, false},
+    {"Offline", Named::kFullPath, orrelin::test::kOffline | orrelin::test::kArchive, false},
+    {"Here", Named::kFullPath, orrelin::test::kArchive, true},
+    // Nothing says where such a stream's file is: it is read, as before.
+    {"NamedByLeafOnly", Named::kLeafOnly, orrelin::test::kOffline, true},
+    {"Unnamed", Named::kNothing, orrelin::test::kOffline, true},
+};
+
+class StoreOfPlacedStream : public PropertyHandlerTest, public ::testing::WithParamInterface<PlacedStreamCase> {};
+
+TEST_P(StoreOfPlacedStream, GivesOnlyTheVerdictOfAFileNotHere)
+{
+    const std::wstring path = ProgramFolder() + L"layout-samples\\two-targets.dfu";
+    const Named named = GetParam().named;
+    TestStream stream(FileBytes(path), ~0ull,
+                      named == Named::kFullPath   ? path.c_str()
+                      : named == Named::kLeafOnly ? L"two-targets.dfu"
+                                                  : nullptr);
+    const FakeAttributes fake(&KorvexReplaceAttributeQuery, GetParam().attributes);
+    {
+        ComPtr<IPropertyStore> store = StoreOf(&stream);
+        ASSERT_TRUE(store);
+        EXPECT_EQ(GetParam().read ? kStores[0].store : L"Verdict=Not on this device;", StoreText(store.get()));
+    }
+    EXPECT_EQ(GetParam().read, stream.Reads() > 0);
+    EXPECT_EQ(named == Named::kFullPath ? 1 : 0, FakeAttributes::Queries());
+    if (named == Named::kFullPath) {
+        EXPECT_EQ(path, FakeAttributes::LastPath());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, StoreOfPlacedStream, ::testing::ValuesIn(kPlacedStreams),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The stream the shell opens on a file names it in full: the rule holds for it too.
+TEST_F(PropertyHandlerTest, AsksTheFileOfTheShellsStream)
+{
+    const std::wstring path = ProgramFolder() + L"layout-samples\\two-targets.dfu";
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(path.c_str(), STGM_READ, 0, FALSE, nullptr, stream.put()));
+    const FakeAttributes fake(&KorvexReplaceAttributeQuery, orrelin::test::kRecallOnDataAccess);
+    ComPtr<IPropertyStore> store = StoreOf(stream.get());
+    ASSERT_TRUE(store);
+    EXPECT_EQ(L"Verdict=Not on this device;", StoreText(store.get()));
+    EXPECT_EQ(1, FakeAttributes::Queries());
+}
+
 TEST_F(PropertyHandlerTest, IsReadOnlyAndInitialisedOnce)
 {
-    FailingStream stream(FileBytes(ProgramFolder() + L"layout-samples\\two-targets.dfu"), ~0ull);
+    TestStream stream(FileBytes(ProgramFolder() + L"layout-samples\\two-targets.dfu"), ~0ull);
     ComPtr<IInitializeWithStream> handler;
     ASSERT_EQ(S_OK,
               CoCreateInstance(kHandler, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, handler.put_void()));

@@ -51,6 +51,7 @@ const StoredString kStrings[] = {
     {215, L"CRC mismatch"},
     {216, L"CRC mismatch: an LPC image prefix was added after the suffix"},
     {217, L"Unreadable"},
+    {218, L"Not on this device"},
     {224, L"Vendor ID: 0x%04X"},
     {225, L"Product ID: 0x%04X"},
     {226, L"Release: %X"},
@@ -69,6 +70,8 @@ const StoredString kStrings[] = {
     {239, L"overruns"},
     {240, L"DFU firmware memory map"},
     {241, L"Device Firmware Upgrade (DFU) file"},
+    {242, L"Its content is kept online, so nothing of it was read to show it here."},
+    {243, L"Opening the file, or choosing to always keep it on this device, brings it here."},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)

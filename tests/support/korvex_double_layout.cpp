@@ -2,6 +2,7 @@
 // reads the suffix through the caller's reader as the engine would, so a caller's reader
 // that fails is seen to fail.
 #include "KorvexDouble.h"
+#include "KorvexSeams.h"
 
 #include "dfu_layout_block.h"
 
@@ -106,6 +107,32 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     } catch (...) {
         return KORVEX_FAILED;
     }
+}
+
+// The double reads every item: whether a file is here is the real engine's question.
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t*, uint64_t size, KorvexDfuReader reader,
+                                                     void* context, KorvexDfuLayout** layout)
+{
+    return KorvexReadDfuLayoutFrom(size, reader, context, layout);
+}
+
+namespace {
+
+uint32_t KORVEX_CALL NoAttributes(const wchar_t*)
+{
+    return 0;
+}
+
+KorvexAttributeQuery volatile g_attributeQuery = nullptr;
+
+}  // namespace
+
+// Kept and handed back only, so a program's tests run alike beside either engine.
+extern "C" KorvexAttributeQuery KORVEX_CALL KorvexReplaceAttributeQuery(KorvexAttributeQuery query)
+{
+    const KorvexAttributeQuery previous = g_attributeQuery;
+    g_attributeQuery = query;
+    return previous != nullptr ? previous : &NoAttributes;
 }
 
 extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)
