@@ -50,14 +50,16 @@ std::uint32_t KORVEX_CALL ReadFromStream(void* context, std::uint64_t offset, st
 
 }  // namespace
 
-LayoutOwner ReadLayoutFromStream(IStream* stream)
+LayoutOwner ReadLayoutFromStream(IStream* stream, std::uint64_t checkedUpTo)
 {
     STATSTG status = {};
     if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return nullptr;
     KorvexDfuLayout* layout = nullptr;
     // Where a stream stands when it is handed over is not said; the first read seeks.
     StreamReader reader{stream, ~std::uint64_t{0}};
-    if (KorvexReadDfuLayoutFrom(status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK) return nullptr;
+    const auto read =
+        status.cbSize.QuadPart <= checkedUpTo ? &KorvexReadDfuLayoutFrom : &KorvexReadDfuLayoutHeadersFrom;
+    if (read(status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK) return nullptr;
     return LayoutOwner(layout);
 }
 

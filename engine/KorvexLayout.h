@@ -35,7 +35,8 @@ enum {
     KORVEX_DFU_UNKNOWN_VERSION = 3,   /* bcdDFU neither 0x0100 nor 0x011A */
     KORVEX_DFU_BAD_SUFFIX_LENGTH = 4, /* bLength below 16 or beyond the file */
     KORVEX_DFU_CRC_MISMATCH = 5,      /* storedCrc and computedCrc differ */
-    KORVEX_DFU_UNREADABLE = 6         /* systemError says why */
+    KORVEX_DFU_UNREADABLE = 6,        /* systemError says why */
+    KORVEX_DFU_NOT_ON_THIS_DEVICE = 7 /* a cloud placeholder: nothing was read */
 };
 
 /* KorvexDfuLayout.flags */
@@ -43,7 +44,10 @@ enum {
     KORVEX_DFU_DFUSE = 0x1, /* a DfuSe image was found and read */
     /* A CRC mismatch whose stored CRC matches the file without its first 16 bytes: an LPC
      * image prefix was put in front after the suffix was written. */
-    KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX = 0x2
+    KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX = 0x2,
+    /* Read from the headers only (KorvexReadDfuLayoutHeadersFrom): the suffix passed its
+     * checks but no CRC was computed, so KORVEX_DFU_VALID says only that much. */
+    KORVEX_DFU_CRC_NOT_CHECKED = 0x4
 };
 
 /* KorvexDfuFinding.kind: what is wrong with a DfuSe image without making the file invalid. */
@@ -156,6 +160,11 @@ KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, Korve
 /* Reads size bytes through reader, in order from the start after one read of the suffix. */
 KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
                                                           KorvexDfuLayout** layout);
+/* The same layout from the suffix and the DfuSe headers alone: every element's data is
+ * skipped, no CRC is computed, and a suffix that passes its checks gives KORVEX_DFU_VALID
+ * with KORVEX_DFU_CRC_NOT_CHECKED. Reads go forward but not in one run. */
+KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                                 KorvexDfuLayout** layout);
 /* Releases a layout of the reading calls; null is ignored. */
 KORVEX_LAYOUT_API void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout);
 #endif

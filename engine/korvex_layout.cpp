@@ -65,6 +65,24 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     }
 }
 
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                          KorvexDfuLayout** layout)
+{
+    if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
+    *layout = nullptr;
+    if (reader == nullptr) return KORVEX_INVALID_ARGUMENT;
+    try {
+        korvex::ReaderSource source(size, reader, context);
+        korvex::DfuLayout read;
+        korvex::ReadDfuLayoutHeaders(source, read);
+        return Answer(read, layout);
+    } catch (const std::bad_alloc&) {
+        return KORVEX_OUT_OF_MEMORY;
+    } catch (...) {
+        return KORVEX_FAILED;
+    }
+}
+
 extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)
 {
     korvex::FreeLayoutBlock(layout);

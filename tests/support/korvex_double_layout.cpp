@@ -83,8 +83,11 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, KorvexDfuLay
     }
 }
 
-extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
-                                                   KorvexDfuLayout** layout)
+namespace {
+
+// Both reading calls: the suffix is read through the reader, so a failing reader gives the
+// unreadable layout; else the scripted one, marked as the headers-only call marks it.
+int ReadThrough(uint64_t size, KorvexDfuReader reader, void* context, KorvexDfuLayout** layout, bool headersOnly)
 {
     if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
     *layout = nullptr;
@@ -97,6 +100,11 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
         }
         LayoutLocked lock;
         g_layoutState.lastPath.clear();
+        if (error == 0 && headersOnly && Scripted().verdict == KORVEX_DFU_VALID) {
+            KorvexDfuLayout unchecked = Scripted();
+            unchecked.flags |= KORVEX_DFU_CRC_NOT_CHECKED;
+            return Hand(unchecked, layout);
+        }
         if (error == 0) return Hand(Scripted(), layout);
         KorvexDfuLayout unreadable = DefaultLayout();
         unreadable.verdict = KORVEX_DFU_UNREADABLE;
@@ -106,6 +114,20 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     } catch (...) {
         return KORVEX_FAILED;
     }
+}
+
+}  // namespace
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                   KorvexDfuLayout** layout)
+{
+    return ReadThrough(size, reader, context, layout, false);
+}
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                          KorvexDfuLayout** layout)
+{
+    return ReadThrough(size, reader, context, layout, true);
 }
 
 extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)
