@@ -6,6 +6,7 @@
 #include "DFUPreviewHandler.h"
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
+#include "DFUThumbnailProvider.h"
 #include "orrelin_app.h"
 
 ComModuleRecord g_comModuleRecord;
@@ -15,6 +16,7 @@ ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     ObjectMapEntryFor<DFUPropertyHandler>(),
     ObjectMapEntryFor<DFUPreviewHandler>(),
+    ObjectMapEntryFor<DFUThumbnailProvider>(),
     kObjectMapEnd,
 };
 
@@ -22,6 +24,7 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUShellExt>(),
     ClassRegistrationFor<DFUPropertyHandler>(),
     ClassRegistrationFor<DFUPreviewHandler>(),
+    ClassRegistrationFor<DFUThumbnailProvider>(),
     kClassRegistrationEnd,
 };
 
