@@ -69,6 +69,9 @@ const StoredString kStrings[] = {
     {239, L"overruns"},
     {240, L"DFU firmware memory map"},
     {241, L"Device Firmware Upgrade (DFU) file"},
+    {260, L"%s:%s"},
+    {261, L"%04X"},
+    {262, L"----"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)
