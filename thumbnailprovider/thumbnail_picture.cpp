@@ -186,6 +186,19 @@ void ThumbnailPixels::PaintMark(ThumbnailMark mark, double cx, double cy, double
             int disc = 0;
             int inside = 0;
             int stroke = 0;
+            // Only pixels near an edge are sampled; the rest are wholly in or out.
+            const double centreX = x + 0.5 - cx;
+            const double centreY = y + 0.5 - cy;
+            const double centre = std::hypot(centreX, centreY);
+            double nearest = 2.0;
+            for (const Stroke& s : glyph.strokes)
+                nearest = std::min(nearest, DistanceToStroke(centreX / inner, centreY / inner, s));
+            const double edge = 0.75;  // beyond half a pixel's diagonal
+            if (centre > radius + edge) continue;
+            if (centre < inner - edge && std::abs(nearest - glyph.width / 2) * inner > edge) {
+                Blend(x, y, nearest < glyph.width / 2 ? kMarkGlyph : fill, 1.0);
+                continue;
+            }
             for (int sy = 0; sy < kSamples; ++sy) {
                 for (int sx = 0; sx < kSamples; ++sx) {
                     const double px = x + (sx + 0.5) / kSamples - cx;
