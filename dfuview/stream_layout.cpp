@@ -60,7 +60,7 @@ bool IsFullPath(const wchar_t* path) noexcept
     return drive || (path[0] == L'\\' && path[1] == L'\\');
 }
 
-LayoutOwner ReadLayoutFromStream(IStream* stream, const wchar_t* itemPath)
+LayoutOwner ReadLayoutFromStream(IStream* stream, std::uint64_t checkedUpTo, const wchar_t* itemPath)
 {
     STATSTG status = {};
     if (FAILED(stream->Stat(&status, STATFLAG_DEFAULT))) return nullptr;
@@ -69,7 +69,8 @@ LayoutOwner ReadLayoutFromStream(IStream* stream, const wchar_t* itemPath)
     KorvexDfuLayout* layout = nullptr;
     // Where a stream stands when it is handed over is not said; the first read seeks.
     StreamReader reader{stream, ~std::uint64_t{0}};
-    if (KorvexReadDfuLayoutOfItem(path, status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK)
+    const std::uint32_t how = status.cbSize.QuadPart <= checkedUpTo ? KORVEX_READ_WHOLE : KORVEX_READ_HEADERS;
+    if (KorvexReadDfuLayoutOfItem(path, how, status.cbSize.QuadPart, &ReadFromStream, &reader, &layout) != KORVEX_OK)
         return nullptr;
     return LayoutOwner(layout);
 }

@@ -44,7 +44,10 @@ enum {
     KORVEX_DFU_DFUSE = 0x1, /* a DfuSe image was found and read */
     /* A CRC mismatch whose stored CRC matches the file without its first 16 bytes: an LPC
      * image prefix was put in front after the suffix was written. */
-    KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX = 0x2
+    KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX = 0x2,
+    /* Read from the headers only (KorvexReadDfuLayoutHeadersFrom): the suffix passed its
+     * checks but no CRC was computed, so KORVEX_DFU_VALID says only that much. */
+    KORVEX_DFU_CRC_NOT_CHECKED = 0x4
 };
 
 /* KorvexDfuFinding.kind: what is wrong with a DfuSe image without making the file invalid. */
@@ -157,11 +160,21 @@ KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, Korve
 /* Reads size bytes through reader, in order from the start after one read of the suffix. */
 KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
                                                           KorvexDfuLayout** layout);
-/* As KorvexReadDfuLayoutFrom, for bytes of the file at path (a full path, or null where the
- * caller knows none): a file whose attributes say it is not on this device is not read
- * through reader at all, and the layout's verdict says so. */
-KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint64_t size, KorvexDfuReader reader,
-                                                            void* context, KorvexDfuLayout** layout);
+/* The same layout from the suffix and the DfuSe headers alone: every element's data is
+ * skipped, no CRC is computed, and a suffix that passes its checks gives KORVEX_DFU_VALID
+ * with KORVEX_DFU_CRC_NOT_CHECKED. Reads go forward but not in one run. */
+KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                                 KorvexDfuLayout** layout);
+/* How KorvexReadDfuLayoutOfItem reads: the whole file, or its headers alone. */
+enum { KORVEX_READ_WHOLE = 0, KORVEX_READ_HEADERS = 1 };
+
+/* As KorvexReadDfuLayoutFrom (or, with KORVEX_READ_HEADERS, KorvexReadDfuLayoutHeadersFrom),
+ * for bytes of the file at path (a full path, or null where the caller knows none): a file
+ * whose attributes say it is not on this device is not read through reader at all, and the
+ * layout's verdict says so. */
+KORVEX_LAYOUT_API int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint32_t how, uint64_t size,
+                                                            KorvexDfuReader reader, void* context,
+                                                            KorvexDfuLayout** layout);
 /* Releases a layout of the reading calls; null is ignored. */
 KORVEX_LAYOUT_API void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout);
 

@@ -255,6 +255,16 @@ private:
     }
 
 public:
+    // The bytes the next step still needs, for a reader that skips what lies between headers;
+    // false once the structure has ended.
+    bool Wants(std::uint64_t& at, std::size_t& count) const
+    {
+        if (m_step == Step::kDone) return false;
+        at = m_wantAt + m_filled;
+        count = m_wantSize - m_filled;
+        return true;
+    }
+
     void Finish()
     {
         if (m_unlistedElements > 0)
@@ -333,6 +343,31 @@ void Unreadable(ByteSource& source, DfuLayout& layout)
 }
 
 }  // namespace
+
+void ReadDfuLayoutHeaders(ByteSource& source, DfuLayout& layout)
+{
+    layout = DfuLayout();
+    const std::uint64_t size = source.Size();
+    layout.fileSize = size;
+    DfuSuffix suffix;
+    const DfuVerdict verdict = ReadDfuSuffix(source, suffix);
+    static_cast<DfuSuffix&>(layout) = suffix;
+    if (verdict == DfuVerdict::kUnreadable) return Unreadable(source, layout);
+    layout.verdict = verdict;
+    if (verdict != DfuVerdict::kValid) return;
+    layout.crcNotChecked = true;
+    if (layout.dfuVersion != kDfuSeVersion) return;
+
+    DfuSeScanner scanner(layout, size - layout.suffixLength);
+    unsigned char header[kTargetPrefixSize];
+    std::uint64_t at = 0;
+    std::size_t count = 0;
+    while (scanner.Wants(at, count)) {
+        if (count > sizeof header || !source.ReadAt(at, header, count)) return Unreadable(source, layout);
+        scanner.Feed(at, header, count);
+    }
+    scanner.Finish();
+}
 
 void ReadDfuLayout(ByteSource& source, DfuLayout& layout)
 {

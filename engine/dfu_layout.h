@@ -66,6 +66,8 @@ struct DfuLayout : DfuSuffix {
     // A mismatch whose stored CRC matches the file without its first 16 bytes: an LPC image
     // prefix put in front after the suffix was written.
     bool crcMatchesWithoutLpcPrefix = false;
+    // Read from the headers only: a kValid verdict says the suffix passed, nothing more.
+    bool crcNotChecked = false;
 
     bool dfuse = false;  // a DfuSe image was found and read
     std::uint8_t dfuseVersion = 0;
@@ -84,6 +86,10 @@ constexpr std::size_t kMaxListedFindings = 256;
 // Reads source through once. The layout always describes the file; its verdict is kValid
 // exactly when ReadDfuFile answers true for the same bytes.
 void ReadDfuLayout(ByteSource& source, DfuLayout& layout);
+// The suffix and the DfuSe headers only, each header read on its own and every element's
+// data skipped: the cost no longer grows with the data. No CRC is computed; a suffix that
+// passes its checks gives kValid with crcNotChecked.
+void ReadDfuLayoutHeaders(ByteSource& source, DfuLayout& layout);
 // The same in reads of chunkSize bytes, so tests can put any header across two reads.
 void ReadDfuLayout(ByteSource& source, DfuLayout& layout, std::size_t chunkSize);
 

@@ -143,7 +143,8 @@ KorvexDfuLayout* NewLayoutBlock(const DfuLayout& layout, const NameConversion& n
     out.storedCrc = layout.storedCrc;
     out.computedCrc = layout.computedCrc;
     out.flags = (layout.dfuse ? KORVEX_DFU_DFUSE : 0) |
-                (layout.crcMatchesWithoutLpcPrefix ? KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX : 0);
+                (layout.crcMatchesWithoutLpcPrefix ? KORVEX_DFU_CRC_WITHOUT_LPC_PREFIX : 0) |
+                (layout.crcNotChecked ? KORVEX_DFU_CRC_NOT_CHECKED : 0);
     out.fileSize = layout.fileSize;
     out.dfuVersion = layout.dfuVersion;
     out.vendor = layout.vendor;

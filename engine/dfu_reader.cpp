@@ -159,7 +159,7 @@ void CrcPass::Restart()
     RestartAlso();
 }
 
-DfuVerdict CheckDfuFile(ByteSource& source, DfuSuffix& suffix, CrcPass& pass, std::size_t chunkSize)
+DfuVerdict ReadDfuSuffix(ByteSource& source, DfuSuffix& suffix)
 {
     const std::uint64_t size = source.Size();
     if (size < kSuffixSize) return DfuVerdict::kTooShort;
@@ -176,7 +176,14 @@ DfuVerdict CheckDfuFile(ByteSource& source, DfuSuffix& suffix, CrcPass& pass, st
     if (std::memcmp(stored + 8, kSuffixSignature, sizeof kSuffixSignature) != 0) return DfuVerdict::kNoSuffix;
     if (suffix.dfuVersion != kDfuVersion && suffix.dfuVersion != kDfuSeVersion) return DfuVerdict::kUnknownDfuVersion;
     if (suffix.suffixLength < kSuffixSize || suffix.suffixLength > size) return DfuVerdict::kBadSuffixLength;
+    return DfuVerdict::kValid;
+}
 
+DfuVerdict CheckDfuFile(ByteSource& source, DfuSuffix& suffix, CrcPass& pass, std::size_t chunkSize)
+{
+    const DfuVerdict suffixVerdict = ReadDfuSuffix(source, suffix);
+    if (suffixVerdict != DfuVerdict::kValid) return suffixVerdict;
+    const std::uint64_t size = source.Size();
     pass.Begin(suffix, size - suffix.suffixLength);
     if (!source.Scan(size - 4, chunkSize, pass)) return DfuVerdict::kUnreadable;
     // The stored CRC is zlib's CRC-32 of everything before it, without the final inversion.

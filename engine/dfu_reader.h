@@ -113,6 +113,10 @@ private:
     std::uint32_t m_crc = 0;
 };
 
+// The suffix's own checks, before any byte of the image is read: kValid when the suffix
+// passes them (the CRC is still to be checked), else the verdict on the file.
+DfuVerdict ReadDfuSuffix(ByteSource& source, DfuSuffix& suffix);
+
 // The one check of a file: reads its suffix (into suffix) and checks it, then, only if it
 // passes, hands every byte before the stored CRC to pass in pieces of chunkSize. kValid
 // exactly when the stored CRC matches.

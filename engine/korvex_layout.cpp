@@ -75,12 +75,30 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     }
 }
 
-extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint64_t size, KorvexDfuReader reader,
-                                                     void* context, KorvexDfuLayout** layout)
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                          KorvexDfuLayout** layout)
 {
     if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
     *layout = nullptr;
     if (reader == nullptr) return KORVEX_INVALID_ARGUMENT;
+    try {
+        korvex::ReaderSource source(size, reader, context);
+        korvex::DfuLayout read;
+        korvex::ReadDfuLayoutHeaders(source, read);
+        return Answer(read, layout);
+    } catch (const std::bad_alloc&) {
+        return KORVEX_OUT_OF_MEMORY;
+    } catch (...) {
+        return KORVEX_FAILED;
+    }
+}
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint32_t how, uint64_t size,
+                                                     KorvexDfuReader reader, void* context, KorvexDfuLayout** layout)
+{
+    if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
+    *layout = nullptr;
+    if (reader == nullptr || (how != KORVEX_READ_WHOLE && how != KORVEX_READ_HEADERS)) return KORVEX_INVALID_ARGUMENT;
     try {
         if (korvex::NotOnThisDevice(path)) return AnswerNotOnThisDevice(layout);
     } catch (const std::bad_alloc&) {
@@ -88,7 +106,8 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t* path, uint64
     } catch (...) {
         return KORVEX_FAILED;
     }
-    return KorvexReadDfuLayoutFrom(size, reader, context, layout);
+    return how == KORVEX_READ_HEADERS ? KorvexReadDfuLayoutHeadersFrom(size, reader, context, layout)
+                                      : KorvexReadDfuLayoutFrom(size, reader, context, layout);
 }
 
 extern "C" void KORVEX_CALL KorvexFreeDfuLayout(KorvexDfuLayout* layout)

@@ -77,29 +77,18 @@ std::vector<std::wstring> LabelTexts(const MapBlock& block, const MapWords& word
     return {range + L"  " + size + notes, Hex(block.first) + L"  " + size + notes, size + notes, size};
 }
 
-class TargetLayout {
+// The blocks of one bar: the part of the picture that the preview and the thumbnail share.
+class BarLayout {
 public:
-    TargetLayout(const MapMetrics& metrics, const MapWords& words, const TextWidth& textWidth)
-        : m_metrics(metrics), m_words(words), m_textWidth(textWidth), m_px{metrics.dpi}
-    {
-    }
+    BarLayout(int line, int thinnest) : m_line(std::max(1, line)), m_thinnest(thinnest) {}
 
-    TargetMap LayOut(const MapTarget& target, int top, int bottom)
+    std::vector<MapBlock> LayOut(const MapTarget& target, const MapRect& bar)
     {
-        TargetMap map;
-        const int margin = m_px(8);
-        map.heading = {margin, top, m_metrics.width - margin, top + m_metrics.lineHeight};
-        const int barWidth = std::clamp(m_metrics.width * 28 / 100, m_px(40), m_px(180));
-        map.bar = {margin, map.heading.bottom + m_px(4), margin + barWidth, bottom};
-        m_labelLeft = map.bar.right + m_px(12);
-        m_labelRight = m_metrics.width - margin;
-        if (map.bar.height() <= 0 || target.elements.empty()) return map;
-
+        std::vector<MapBlock> blocks;
+        if (bar.height() <= 0 || target.elements.empty()) return blocks;
         m_sorted = SortedElements(target);
-        const std::vector<Segment> segments = Segments(map.bar.height());
-        PlaceBlocks(map, segments);
-        PlaceLabels(map);
-        return map;
+        PlaceBlocks(bar, blocks, Segments(bar.height()));
+        return blocks;
     }
 
 private:
@@ -126,7 +115,7 @@ private:
         std::sort(gaps.begin(), gaps.end(), [&](std::size_t a, std::size_t b) {
             return clusters[a + 1].first - clusters[a].end > clusters[b + 1].first - clusters[b].end;
         });
-        const int lines = std::max(1, barHeight / m_metrics.lineHeight);
+        const int lines = std::max(1, barHeight / m_line);
         gaps.resize(std::min<std::size_t>(gaps.size(), static_cast<std::size_t>((lines - 1) / 2)));
         std::vector<bool> breakAfter(clusters.size(), false);
         for (std::size_t gap : gaps) breakAfter[gap] = true;
@@ -142,7 +131,7 @@ private:
             }
             joinNext = !breakAfter[i];
         }
-        m_breakHeight = m_metrics.lineHeight;
+        m_breakHeight = m_line;
         ShareHeight(segments, barHeight - static_cast<int>(segments.size() - 1) * m_breakHeight);
         return segments;
     }
@@ -151,7 +140,7 @@ private:
     // short for that), so that the smallest still gets a label.
     void ShareHeight(std::vector<Segment>& segments, int height)
     {
-        const double least = std::min<double>(m_metrics.lineHeight, double(height) / double(segments.size()));
+        const double least = std::min<double>(m_line, double(height) / double(segments.size()));
         std::vector<bool> fixed(segments.size(), false);
         for (bool changed = true; changed;) {
             changed = false;
@@ -176,11 +165,11 @@ private:
         }
     }
 
-    void PlaceBlocks(TargetMap& map, const std::vector<Segment>& segments)
+    void PlaceBlocks(const MapRect& bar, std::vector<MapBlock>& blocks, const std::vector<Segment>& segments)
     {
-        const int line = m_metrics.lineHeight;
-        const int thinnest = m_px(2);
-        double y = map.bar.top;
+        const int line = m_line;
+        const int thinnest = m_thinnest;
+        double y = bar.top;
         std::uint64_t reach = 0;
         for (std::size_t s = 0; s < segments.size(); ++s) {
             const Segment& segment = segments[s];
@@ -210,28 +199,58 @@ private:
                 // An element that starts inside the one before it is drawn in the bar's right
                 // half, so that both stay in sight.
                 const bool inside = block.first < reach && (block.marks & kMapOverlap) != 0;
-                const int left = inside ? map.bar.left + map.bar.width() / 2 : map.bar.left;
-                block.rect = {left, blockTop, map.bar.right, std::min(blockBottom, map.bar.bottom)};
-                if (block.rect.top >= map.bar.bottom) block.rect.top = map.bar.bottom - thinnest;
+                const int left = inside ? bar.left + bar.width() / 2 : bar.left;
+                block.rect = {left, blockTop, bar.right, std::min(blockBottom, bar.bottom)};
+                if (block.rect.top >= bar.bottom) block.rect.top = bar.bottom - thinnest;
                 reach = std::max(reach, block.end);
-                map.blocks.push_back(block);
+                blocks.push_back(block);
             }
             y = top + segment.height;
             if (s + 1 < segments.size()) {
                 const std::uint64_t next = segments[s + 1].first;
                 const int breakTop = static_cast<int>(std::lround(y));
-                map.blocks.push_back({MapBlockKind::Gap,
-                                      {map.bar.left, breakTop, map.bar.right, breakTop + m_breakHeight},
-                                      segment.end,
-                                      next,
-                                      0,
-                                      next - segment.end,
-                                      0});
+                blocks.push_back({MapBlockKind::Gap,
+                                  {bar.left, breakTop, bar.right, breakTop + m_breakHeight},
+                                  segment.end,
+                                  next,
+                                  0,
+                                  next - segment.end,
+                                  0});
                 y += m_breakHeight;
             }
         }
     }
 
+    int m_line;
+    int m_thinnest;
+    std::vector<Placed> m_sorted;
+    int m_breakHeight = 0;
+};
+
+class TargetLayout {
+public:
+    TargetLayout(const MapMetrics& metrics, const MapWords& words, const TextWidth& textWidth)
+        : m_metrics(metrics), m_words(words), m_textWidth(textWidth), m_px{metrics.dpi}
+    {
+    }
+
+    TargetMap LayOut(const MapTarget& target, int top, int bottom)
+    {
+        TargetMap map;
+        const int margin = m_px(8);
+        map.heading = {margin, top, m_metrics.width - margin, top + m_metrics.lineHeight};
+        const int barWidth = std::clamp(m_metrics.width * 28 / 100, m_px(40), m_px(180));
+        map.bar = {margin, map.heading.bottom + m_px(4), margin + barWidth, bottom};
+        m_labelLeft = map.bar.right + m_px(12);
+        m_labelRight = m_metrics.width - margin;
+        if (map.bar.height() <= 0 || target.elements.empty()) return map;
+
+        map.blocks = BarLayout(m_metrics.lineHeight, m_px(2)).LayOut(target, map.bar);
+        PlaceLabels(map);
+        return map;
+    }
+
+private:
     // A label beside its block, below the one before it; one that would drift more than
     // three lines from its block, or past the bar, is left out.
     void PlaceLabels(TargetMap& map)
@@ -258,13 +277,16 @@ private:
     const MapWords& m_words;
     const TextWidth& m_textWidth;
     Scale m_px;
-    std::vector<Placed> m_sorted;
-    int m_breakHeight = 0;
     int m_labelLeft = 0;
     int m_labelRight = 0;
 };
 
 }  // namespace
+
+std::vector<MapBlock> LayOutBar(const MapTarget& target, const MapRect& bar, int line, int thinnest)
+{
+    return BarLayout(line, thinnest).LayOut(target, bar);
+}
 
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth)

@@ -106,6 +106,11 @@ struct MapWords {
 // The width in pixels that a text takes in the caller's font.
 using TextWidth = std::function<int(const std::wstring&)>;
 
+// The blocks of one target's bar filling `bar`, as the preview draws them beside their labels:
+// runs at least `line` pixels tall, breaks `line` pixels tall, no block thinner than
+// `thinnest`. The thumbnail draws its bars with the same rule at its own scale.
+std::vector<MapBlock> LayOutBar(const MapTarget& target, const MapRect& bar, int line, int thinnest);
+
 // Every rectangle of the picture, the header's included; the painter measures nothing itself.
 PreviewGeometry LayOutPreview(const std::vector<MapTarget>& targets, const MapMetrics& metrics, const MapWords& words,
                               const TextWidth& textWidth);

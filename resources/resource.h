@@ -9,6 +9,8 @@
 #define IDR_DFUPROPERTYHANDLER 103
 // Registry script of DFUPreviewHandler.
 #define IDR_DFUPREVIEWHANDLER 104
+// Registry script of DFUThumbnailProvider.
+#define IDR_DFUTHUMBNAILPROVIDER 108
 
 // The preview handler's icon, as its registration names it.
 #define IDI_PREVIEWHANDLER 105
@@ -78,5 +80,9 @@
 #define IDS_PREVIEW_TITLE 241
 #define IDS_PREVIEW_CONTENT_ELSEWHERE 242
 #define IDS_PREVIEW_BRING_HERE 243
+// Thumbnail.
+#define IDS_THUMBNAIL_NUMBERS 260
+#define IDS_THUMBNAIL_NUMBER 261
+#define IDS_THUMBNAIL_NOT_STATED 262
 
 #endif

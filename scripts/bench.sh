@@ -37,7 +37,7 @@ for arch in "${arches[@]}"; do
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
     -DORRELIN_WINEPREFIX="$out/wineprefix"
   build cmake --build "$out/$arch" -j2 --target orrelin_shell_bench orrelin_shell_bench_double orrelin_engine_bench \
-    orrelin_preview_bench
+    orrelin_preview_bench orrelin_thumbnail_bench
 done
 
 native="$out/native/bench/orrelin_native_bench"
@@ -136,5 +136,26 @@ for arch in "${arches[@]}"; do
       "$(winpath "$file")" | tr -d '\r'
     header=()
   done
+  regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")"
+done
+echo
+echo "## The thumbnail under Wine (one CPU), registered by regsvr32: Initialize to the bitmap"
+echo "## (files above 64 MiB are drawn from their headers, unchecked)"
+echo
+header=(--header)
+for arch in "${arches[@]}"; do
+  regsvr "$arch" "$(winpath "$out/$arch/bin/Orrelin.dll")"
+  for file in "${files[1]}" "$out/files/dfu-5000-elements.dfu"; do
+    wine_run "$arch" "$out/$arch/bin/orrelin_thumbnail_bench.exe" "${header[@]}" "$(winpath "$file")" 256 \
+      | tr -d '\r'
+    header=()
+  done
+  if [ -n "${ORRELIN_BENCH_THUMBNAIL_SIZES:-}" ]; then
+    for file in "${files[@]}"; do
+      # shellcheck disable=SC2086 # the sizes are separate words
+      wine_run "$arch" "$out/$arch/bin/orrelin_thumbnail_bench.exe" "$(winpath "$file")" \
+        $ORRELIN_BENCH_THUMBNAIL_SIZES | tr -d '\r'
+    done
+  fi
   regsvr "$arch" /u "$(winpath "$out/$arch/bin/Orrelin.dll")"
 done

@@ -196,6 +196,98 @@ TEST(LayoutReading, UnreadableKeepsTheSourcesErrorAndNoTargets)
     }
 }
 
+korvex::DfuLayout HeadersLayout(korvex::ByteSource& source)
+{
+    korvex::DfuLayout layout;
+    korvex::ReadDfuLayoutHeaders(source, layout);
+    return layout;
+}
+
+// The headers-only read finds the same structure as the read through; only what the CRC
+// pass decides differs: a suffix that passes is "valid, not checked".
+TEST(LayoutHeaders, AgreesWithTheReadThroughOnEveryGeneratedFile)
+{
+    std::vector<std::string> files = GeneratedFiles();
+    ASSERT_GE(files.size(), 25u) << "the generated files are missing";
+    for (const std::string& path : files) {
+        const std::string bytes = Load(path);
+        korvex::DfuLayout whole = Layout(bytes);
+        MemorySource source(bytes);
+        const korvex::DfuLayout headers = HeadersLayout(source);
+        const bool suffixPassed =
+            whole.verdict == korvex::DfuVerdict::kValid || whole.verdict == korvex::DfuVerdict::kCrcMismatch;
+        EXPECT_EQ(suffixPassed, headers.crcNotChecked) << path;
+        if (suffixPassed) whole.verdict = korvex::DfuVerdict::kValid;
+        whole.computedCrc = 0;
+        whole.crcMatchesWithoutLpcPrefix = false;
+        EXPECT_EQ(dfutest::Describe(whole), dfutest::Describe(headers)) << path;
+        EXPECT_FALSE(source.readOutOfBounds) << path;
+    }
+}
+
+// Bytes with a hole that no read may touch, as a disk with one bad stretch; counts reads.
+class HoleSource final : public korvex::ByteSource {
+public:
+    HoleSource(const std::string& bytes, std::uint64_t holeBegin, std::uint64_t holeEnd)
+        : m_bytes(bytes), m_holeBegin(holeBegin), m_holeEnd(holeEnd)
+    {
+    }
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override
+    {
+        ++readCalls;
+        if (offset + count > m_bytes.size() || (offset < m_holeEnd && offset + count > m_holeBegin)) return false;
+        std::memcpy(buffer, m_bytes.data() + offset, count);
+        bytesRead += count;
+        return true;
+    }
+    std::uint32_t LastError() const override { return 23; }
+
+    std::size_t readCalls = 0;
+    std::uint64_t bytesRead = 0;
+
+private:
+    const std::string& m_bytes;
+    std::uint64_t m_holeBegin;
+    std::uint64_t m_holeEnd;
+};
+
+// Data is skipped whatever its size: a bad stretch inside it changes nothing, one over a
+// header or the suffix makes the file unreadable.
+TEST(LayoutHeaders, ReadsTheHeadersAloneAndReportsAFailedOne)
+{
+    DfuSeTarget flash;
+    flash.elements = DfuSeElement(0x08000000, Payload(3 * korvex::kReadChunkSize));
+    DfuSeTarget option;
+    option.elements = DfuSeElement(0x1FFF0000, Payload(2 * korvex::kReadChunkSize));
+    const std::string file = DfuSeFile({flash, option});
+    const std::uint64_t firstData = 11 + 274 + 8;
+    const std::uint64_t secondTarget = firstData + 3 * korvex::kReadChunkSize;
+    const struct {
+        std::uint64_t holeBegin;
+        std::uint64_t holeEnd;
+        korvex::DfuVerdict verdict;
+        std::size_t targets;
+    } rows[] = {
+        {0, 0, korvex::DfuVerdict::kValid, 2},
+        {firstData + 100, secondTarget, korvex::DfuVerdict::kValid, 2},
+        {secondTarget + 274 + 8, file.size() - 16, korvex::DfuVerdict::kValid, 2},
+        {secondTarget + 4, secondTarget + 5, korvex::DfuVerdict::kUnreadable, 0},
+        {11, 12, korvex::DfuVerdict::kUnreadable, 0},  // the first target's prefix
+        {file.size() - 1, file.size(), korvex::DfuVerdict::kUnreadable, 0},
+    };
+    for (const auto& row : rows) {
+        HoleSource source(file, row.holeBegin, row.holeEnd);
+        const korvex::DfuLayout layout = HeadersLayout(source);
+        EXPECT_EQ(row.verdict, layout.verdict) << row.holeBegin;
+        EXPECT_EQ(row.verdict == korvex::DfuVerdict::kUnreadable ? 23u : 0u, layout.systemError);
+        ASSERT_EQ(row.targets, layout.targets.size()) << row.holeBegin;
+        for (const korvex::DfuTarget& target : layout.targets) EXPECT_EQ(1u, target.elements.size());
+        EXPECT_LE(source.bytesRead, 16u + 11 + 2 * (274 + 8)) << row.holeBegin;
+        EXPECT_LE(source.readCalls, 6u) << row.holeBegin;
+    }
+}
+
 // A caller's structures, shorter or longer than this build's, copied into one block.
 struct OlderTarget {
     std::uint32_t size;

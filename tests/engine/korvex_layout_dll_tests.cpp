@@ -220,8 +220,8 @@ TEST_P(FileNotHere, IsNeitherOpenedNorRead)
     EXPECT_EQ(path, Fake::LastPath());
 
     Layout fromItem;
-    ASSERT_EQ(KORVEX_OK,
-              KorvexReadDfuLayoutOfItem(path.c_str(), SizeOf(reader.file), &FileReader::Read, &reader, fromItem.Out()));
+    ASSERT_EQ(KORVEX_OK, KorvexReadDfuLayoutOfItem(path.c_str(), KORVEX_READ_WHOLE, SizeOf(reader.file),
+                                                   &FileReader::Read, &reader, fromItem.Out()));
     EXPECT_EQ(verdict, fromItem->verdict);
     EXPECT_EQ(here, !reader.reads.empty());
     EXPECT_EQ(2, Fake::Queries());
@@ -247,13 +247,14 @@ TEST(KorvexLayoutReader, ReadsAnItemWithoutAPath)
     reader.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     const Fake fake(&KorvexReplaceAttributeQuery, orrelin::test::kOffline);
     Layout layout;
-    EXPECT_EQ(KORVEX_OK,
-              KorvexReadDfuLayoutOfItem(nullptr, SizeOf(reader.file), &FileReader::Read, &reader, layout.Out()));
+    EXPECT_EQ(KORVEX_OK, KorvexReadDfuLayoutOfItem(nullptr, KORVEX_READ_WHOLE, SizeOf(reader.file), &FileReader::Read,
+                                                   &reader, layout.Out()));
     CloseHandle(reader.file);
     EXPECT_EQ(KORVEX_DFU_VALID, layout->verdict);
     EXPECT_EQ(0, Fake::Queries());
     KorvexDfuLayout* none = reinterpret_cast<KorvexDfuLayout*>(1);
-    EXPECT_EQ(KORVEX_INVALID_ARGUMENT, KorvexReadDfuLayoutOfItem(path.c_str(), 100, nullptr, nullptr, &none));
+    EXPECT_EQ(KORVEX_INVALID_ARGUMENT,
+              KorvexReadDfuLayoutOfItem(path.c_str(), KORVEX_READ_WHOLE, 100, nullptr, nullptr, &none));
     EXPECT_EQ(nullptr, none);
 }
 

@@ -153,6 +153,8 @@ fi
 check "x86_64 registered in the 64-bit view" \
   '[ "$(reg_value "$classes\CLSID\\$clsid\InprocServer32" /ve 64)" = "$folder_win\Orrelin.dll" ]'
 check "approved" '[ "$(reg_value "$root\\$approved" "$clsid" 64)" = "CTxtInfoShlExt extension" ]'
+check "thumbnail provider on the extension" \
+  '[ "$(reg_value "$classes\.dfu\shellex\{E357FCCD-A995-4576-B01F-234630154E96}" /ve 64)" = "{75E21AA9-E4B9-4554-9E19-FEC5135C8DB5}" ]'
 
 for row in "DisplayName=Orrelin (DFU firmware files in Explorer)" "DisplayVersion=2.4.0.0" "Publisher=Halvorn" \
   "InstallLocation=$folder_win" "UninstallString=\"$folder_win\\Uninstall-Orrelin.exe\"" \

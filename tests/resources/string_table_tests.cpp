@@ -72,6 +72,9 @@ const StoredString kStrings[] = {
     {241, L"Device Firmware Upgrade (DFU) file"},
     {242, L"Its content is kept online, so nothing of it was read to show it here."},
     {243, L"Opening the file, or choosing to always keep it on this device, brings it here."},
+    {260, L"%s:%s"},
+    {261, L"%04X"},
+    {262, L"----"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)

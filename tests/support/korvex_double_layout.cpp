@@ -84,8 +84,11 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayout(const wchar_t* path, KorvexDfuLay
     }
 }
 
-extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
-                                                   KorvexDfuLayout** layout)
+namespace {
+
+// Both reading calls: the suffix is read through the reader, so a failing reader gives the
+// unreadable layout; else the scripted one, marked as the headers-only call marks it.
+int ReadThrough(uint64_t size, KorvexDfuReader reader, void* context, KorvexDfuLayout** layout, bool headersOnly)
 {
     if (layout == nullptr) return KORVEX_INVALID_ARGUMENT;
     *layout = nullptr;
@@ -98,6 +101,11 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
         }
         LayoutLocked lock;
         g_layoutState.lastPath.clear();
+        if (error == 0 && headersOnly && Scripted().verdict == KORVEX_DFU_VALID) {
+            KorvexDfuLayout unchecked = Scripted();
+            unchecked.flags |= KORVEX_DFU_CRC_NOT_CHECKED;
+            return Hand(unchecked, layout);
+        }
         if (error == 0) return Hand(Scripted(), layout);
         KorvexDfuLayout unreadable = DefaultLayout();
         unreadable.verdict = KORVEX_DFU_UNREADABLE;
@@ -109,11 +117,25 @@ extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReade
     }
 }
 
-// The double reads every item: whether a file is here is the real engine's question.
-extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t*, uint64_t size, KorvexDfuReader reader,
-                                                     void* context, KorvexDfuLayout** layout)
+}  // namespace
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                   KorvexDfuLayout** layout)
 {
-    return KorvexReadDfuLayoutFrom(size, reader, context, layout);
+    return ReadThrough(size, reader, context, layout, false);
+}
+
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutHeadersFrom(uint64_t size, KorvexDfuReader reader, void* context,
+                                                          KorvexDfuLayout** layout)
+{
+    return ReadThrough(size, reader, context, layout, true);
+}
+
+// The double reads every item: whether a file is here is the real engine's question.
+extern "C" int KORVEX_CALL KorvexReadDfuLayoutOfItem(const wchar_t*, uint32_t how, uint64_t size,
+                                                     KorvexDfuReader reader, void* context, KorvexDfuLayout** layout)
+{
+    return ReadThrough(size, reader, context, layout, how == KORVEX_READ_HEADERS);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 //   dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu
 //   dfushell --properties FILE.dfu
 //   dfushell --preview FILE.dfu --png OUT.png [--size WxH]
+//   dfushell --thumbnail FILE.dfu --png OUT.png [--size NxN]
 //
 // --properties creates the property handler named for .dfu files, as Explorer's Details
 // view does, hands it a stream on the file and prints every property of its store.
@@ -15,13 +16,19 @@
 // the file and a window of WxH pixels (400x600 unless told), lets it draw and saves the
 // window's pixels as a PNG file.
 //
+// --thumbnail creates the thumbnail provider named on the .dfu extension, as Explorer's
+// thumbnail process does, gives it a stream on the file, asks for a picture N pixels wide
+// (256 unless told) and saves it laid over a white background, as a light folder shows it.
+//
 // Exit codes: 0 done; 1 no handler answered; 2 usage, missing file or not registered;
 // 3 the chosen entry could not be carried out.
 #include <windows.h>
 #include <shlobj.h>
+#include <thumbcache.h>
 #include <shlwapi.h>
 #include <propsys.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -392,6 +399,61 @@ bool ShowPreview(const std::wstring& path, const std::wstring& png, SIZE size, s
     return true;
 }
 
+// Not in every import library.
+const IID kIThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+
+// The thumbnail: the provider gets the stream, then is asked for one picture.
+bool ShowThumbnail(const std::wstring& path, const std::wstring& png, int size, std::wstring& serverSeen)
+{
+    wchar_t entry[64] = {};
+    DWORD bytes = sizeof entry;
+    CLSID classId;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, L".dfu\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}", nullptr,
+                     RRF_RT_REG_SZ, nullptr, entry, &bytes) != ERROR_SUCCESS ||
+        !ParseClassId(entry, classId)) {
+        Fail(L"no thumbnail provider is registered for .dfu files");
+        return false;
+    }
+    serverSeen = ServerPath(entry);
+    ComPtr<IThumbnailProvider> provider;
+    HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, kIThumbnailProvider, provider.put_void());
+    ComPtr<IInitializeWithStream> initialize;
+    ComPtr<IStream> stream;
+    if (SUCCEEDED(hr)) hr = provider->QueryInterface(IID_IInitializeWithStream, initialize.put_void());
+    if (SUCCEEDED(hr))
+        hr = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr, stream.put());
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    if (SUCCEEDED(hr)) hr = initialize->Initialize(stream.get(), STGM_READ);
+    if (SUCCEEDED(hr)) hr = provider->GetThumbnail(static_cast<UINT>(size), &bitmap, &alpha);
+    if (FAILED(hr)) {
+        Fail(L"the thumbnail provider did not draw this file (0x%08lX)", static_cast<unsigned long>(hr));
+        return false;
+    }
+    DIBSECTION section = {};
+    std::vector<std::uint32_t> pixels;
+    if (GetObjectW(bitmap, sizeof section, &section) == sizeof section && section.dsBm.bmBitsPixel == 32) {
+        const auto* bits = static_cast<const std::uint32_t*>(section.dsBm.bmBits);
+        for (int i = 0; i < section.dsBm.bmWidth * section.dsBm.bmHeight; ++i) {
+            // Premultiplied: the background shows through by what alpha leaves.
+            const std::uint32_t pixel = bits[i];
+            const std::uint32_t through = alpha == WTSAT_ARGB ? 255 - (pixel >> 24) : 0;
+            pixels.push_back((std::min(255u, ((pixel >> 16) & 0xFF) + through) << 16) |
+                             (std::min(255u, ((pixel >> 8) & 0xFF) + through) << 8) |
+                             std::min(255u, (pixel & 0xFF) + through));
+        }
+    }
+    const int width = section.dsBm.bmWidth;
+    const int height = section.dsBm.bmHeight;
+    DeleteObject(bitmap);
+    if (pixels.empty() || !WritePng(png, width, height, pixels)) {
+        Fail(L"%ls: the picture could not be read back or written", png.c_str());
+        return false;
+    }
+    wprintf(L"Thumbnail: %dx%d pixels in %ls\n", width, height, png.c_str());
+    return true;
+}
+
 // Whether the extension may be unloaded now that this host holds nothing of it.
 void ReportUnload(const std::wstring& server)
 {
@@ -411,6 +473,7 @@ int wmain(int argc, wchar_t** argv)
     bool noUi = false;
     bool properties = false;
     bool preview = false;
+    bool thumbnail = false;
     std::wstring png;
     SIZE size = {400, 600};
     std::wstring file;
@@ -424,6 +487,9 @@ int wmain(int argc, wchar_t** argv)
             properties = true;
         } else if (argument == L"--preview") {
             preview = true;
+        } else if (argument == L"--thumbnail") {
+            thumbnail = true;
+            size = {256, 256};
         } else if (argument == L"--png" && i + 1 < argc) {
             png = argv[++i];
         } else if (argument == L"--size" && i + 1 < argc) {
@@ -441,11 +507,12 @@ int wmain(int argc, wchar_t** argv)
             break;
         }
     }
-    if (file.empty() || invoke < -1 || preview == png.empty()) {
+    if (file.empty() || invoke < -1 || (preview || thumbnail) == png.empty() || (preview && thumbnail)) {
         fwprintf(stderr,
                  L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n"
                  L"       dfushell --properties FILE.dfu\n"
-                 L"       dfushell --preview FILE.dfu --png OUT.png [--size WxH]\n");
+                 L"       dfushell --preview FILE.dfu --png OUT.png [--size WxH]\n"
+                 L"       dfushell --thumbnail FILE.dfu --png OUT.png [--size NxN]\n");
         return 2;
     }
     wchar_t full[MAX_PATH * 4];
@@ -463,6 +530,12 @@ int wmain(int argc, wchar_t** argv)
     wprintf(L"File: %ls\n\n", full);
     if (preview) {
         const bool shown = ShowPreview(full, png, size, server);
+        ReportUnload(server);
+        CoUninitialize();
+        return shown ? 0 : 1;
+    }
+    if (thumbnail) {
+        const bool shown = ShowThumbnail(full, png, static_cast<int>(size.cx), server);
         ReportUnload(server);
         CoUninitialize();
         return shown ? 0 : 1;
