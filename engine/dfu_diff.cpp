@@ -68,15 +68,31 @@ private:
     std::uint64_t m_count = 0;
 };
 
-void AddOnly(std::vector<DiffRange>& list, std::uint64_t begin, std::uint64_t end)
-{
-    if (!list.empty() && list.back().address + list.back().length == begin) {
-        list.back().length += end - begin;
-        list.back().count += end - begin;
-    } else if (list.size() < kMaxListedRanges) {
-        list.push_back({begin, end - begin, end - begin});
+// Addresses with data in one file only; past the listing limit they are still counted, so
+// the report can say how many it leaves out.
+class OnlyRanges {
+public:
+    OnlyRanges(std::vector<DiffRange>& list, std::uint64_t& count) : m_list(list), m_count(count) {}
+
+    void Add(std::uint64_t begin, std::uint64_t end)
+    {
+        const bool joins = m_count > 0 && m_end == begin;
+        m_end = end;
+        if (!joins) {
+            ++m_count;
+            if (m_list.size() < kMaxListedRanges) m_list.push_back({begin, 0, 0});
+        }
+        if (m_count == m_list.size()) {
+            m_list.back().length += end - begin;
+            m_list.back().count += end - begin;
+        }
     }
-}
+
+private:
+    std::vector<DiffRange>& m_list;
+    std::uint64_t& m_count;
+    std::uint64_t m_end = 0;
+};
 
 void CompareData(InputFile& a, const std::vector<Segment>& sa, InputFile& b, const std::vector<Segment>& sb,
                  TargetDifference& out)
@@ -85,6 +101,8 @@ void CompareData(InputFile& a, const std::vector<Segment>& sa, InputFile& b, con
     constexpr std::size_t kPiece = 1 << 20;
     std::vector<unsigned char> bufferA(kPiece), bufferB(kPiece);
     RangeCollector ranges(out);
+    OnlyRanges onlyInA(out.onlyInA, out.onlyInARanges);
+    OnlyRanges onlyInB(out.onlyInB, out.onlyInBRanges);
     std::size_t i = 0, j = 0;
     std::uint64_t at = 0;
     while (i < sa.size() || j < sb.size()) {
@@ -118,11 +136,11 @@ void CompareData(InputFile& a, const std::vector<Segment>& sa, InputFile& b, con
             }
         } else if (startA == at) {
             const std::uint64_t end = std::min(sa[i].end, startB);
-            AddOnly(out.onlyInA, at, end);
+            onlyInA.Add(at, end);
             at = end;
         } else {
             const std::uint64_t end = std::min(sb[j].end, startA);
-            AddOnly(out.onlyInB, at, end);
+            onlyInB.Add(at, end);
             at = end;
         }
     }

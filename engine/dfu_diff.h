@@ -32,8 +32,10 @@ struct TargetDifference {
     std::vector<DiffRange> differing;     // listed up to kMaxListedRanges
     std::uint64_t differingRanges = 0;
     std::uint64_t differingBytes = 0;
-    std::vector<DiffRange> onlyInA;  // addresses with data in one file only
+    std::vector<DiffRange> onlyInA;  // addresses with data in one file only, listed up to kMaxListedRanges
     std::vector<DiffRange> onlyInB;
+    std::uint64_t onlyInARanges = 0;  // all of them, listed or not
+    std::uint64_t onlyInBRanges = 0;
 };
 
 struct DfuDifference {

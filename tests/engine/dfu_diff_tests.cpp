@@ -120,4 +120,23 @@ TEST_F(DfuDiff, FieldsTargetsAndRanges)
     }
 }
 
+// Past the listing limit the ranges of one file only are still counted, so that the report
+// can say how many it leaves out.
+TEST_F(DfuDiff, CountsTheRangesItDoesNotList)
+{
+    constexpr std::uint32_t kElements = korvex::kMaxListedRanges + 2;
+    std::string elements;
+    for (std::uint32_t i = 0; i < kElements; ++i) elements += DfuSeElement(0x08000000 + i * 0x100, "x");
+    Put("a.dfu", DfuSe({{false, "", DfuSeElement(0x07000000, "x")}}));
+    Put("b.dfu", DfuSe({{false, "", DfuSeElement(0x07000000, "x") + elements, kElements + 1}}));
+    korvex::InputFile a(In("a.dfu")), b(In("b.dfu"));
+    const korvex::DfuLayout layoutA = korvex::ReadValidLayout(a), layoutB = korvex::ReadValidLayout(b);
+    const korvex::DfuDifference diff = korvex::CompareDfuFiles(a, layoutA, b, layoutB);
+    ASSERT_EQ(diff.targets.size(), 1u);
+    EXPECT_EQ(diff.targets[0].onlyInBRanges, kElements);
+    ASSERT_EQ(diff.targets[0].onlyInB.size(), korvex::kMaxListedRanges);
+    EXPECT_EQ(diff.targets[0].onlyInB.back().address, 0x08000000u + (korvex::kMaxListedRanges - 1) * 0x100);
+    EXPECT_EQ(diff.targets[0].onlyInARanges, 0u);
+}
+
 }  // namespace

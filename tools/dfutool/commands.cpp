@@ -433,7 +433,9 @@ int Diff(Arguments& arguments)
             out += Format(", \"differingRanges\": %" PRIu64 ", \"differingBytes\": %" PRIu64, target.differingRanges,
                           target.differingBytes);
             out += ", \"onlyInA\": " + RangeList(target.onlyInA, false) +
-                   ", \"onlyInB\": " + RangeList(target.onlyInB, false) + "}";
+                   ", \"onlyInB\": " + RangeList(target.onlyInB, false);
+            out += Format(", \"onlyInARanges\": %" PRIu64 ", \"onlyInBRanges\": %" PRIu64 "}", target.onlyInARanges,
+                          target.onlyInBRanges);
         }
         out += "]}\n";
     } else if (diff.Same()) {
@@ -461,6 +463,12 @@ int Diff(Arguments& arguments)
             for (const auto& r : target.onlyInB)
                 out +=
                     Format("    only in %s: 0x%08" PRIX64 "  length %" PRIu64 "\n", nameB.c_str(), r.address, r.length);
+            if (target.onlyInARanges > target.onlyInA.size())
+                out += Format("    and %" PRIu64 " more ranges only in %s\n",
+                              target.onlyInARanges - target.onlyInA.size(), nameA.c_str());
+            if (target.onlyInBRanges > target.onlyInB.size())
+                out += Format("    and %" PRIu64 " more ranges only in %s\n",
+                              target.onlyInBRanges - target.onlyInB.size(), nameB.c_str());
         }
     }
     Print(out);
