@@ -7,6 +7,7 @@
 #include "DFUPreviewHandler.h"
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
+#include "DFUToolsMenu.h"
 #include "orrelin_app.h"
 
 ComModuleRecord g_comModuleRecord;
@@ -17,6 +18,7 @@ ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUPropertyHandler>(),
     ObjectMapEntryFor<DFUPreviewHandler>(),
     ObjectMapEntryFor<DFUExplorerCommand>(),
+    ObjectMapEntryFor<DFUToolsMenu>(),
     kObjectMapEnd,
 };
 
@@ -25,6 +27,7 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUPropertyHandler>(),
     ClassRegistrationFor<DFUPreviewHandler>(),
     ClassRegistrationFor<DFUExplorerCommand>(),
+    ClassRegistrationFor<DFUToolsMenu>(),
     kClassRegistrationEnd,
 };
 
