@@ -13,6 +13,8 @@
 ComModuleRecord g_comModuleRecord;
 CComModule g_module;
 
+// One class a line, in map order.
+// clang-format off
 ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     ObjectMapEntryFor<DFUPropertyHandler>(),
@@ -30,5 +32,6 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUToolsMenu>(),
     kClassRegistrationEnd,
 };
+// clang-format on
 
 COrrelinApp g_orrelinApp;
