@@ -8,17 +8,21 @@
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
 #include "DFUThumbnailProvider.h"
+#include "DFUToolsMenu.h"
 #include "orrelin_app.h"
 
 ComModuleRecord g_comModuleRecord;
 CComModule g_module;
 
+// One class a line, in map order.
+// clang-format off
 ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUShellExt>(),
     ObjectMapEntryFor<DFUPropertyHandler>(),
     ObjectMapEntryFor<DFUPreviewHandler>(),
     ObjectMapEntryFor<DFUExplorerCommand>(),
     ObjectMapEntryFor<DFUThumbnailProvider>(),
+    ObjectMapEntryFor<DFUToolsMenu>(),
     kObjectMapEnd,
 };
 
@@ -28,7 +32,9 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUPreviewHandler>(),
     ClassRegistrationFor<DFUExplorerCommand>(),
     ClassRegistrationFor<DFUThumbnailProvider>(),
+    ClassRegistrationFor<DFUToolsMenu>(),
     kClassRegistrationEnd,
 };
+// clang-format on
 
 COrrelinApp g_orrelinApp;

@@ -67,4 +67,34 @@ HRESULT ReadSingleSelectedFile(IDataObject* data, std::wstring& path)
     return S_OK;
 }
 
+HRESULT ReadSelectedFiles(IDataObject* data, std::vector<std::wstring>& paths)
+{
+    if (data == nullptr) return E_INVALIDARG;
+
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ReleasedMedium medium;
+    if (FAILED(data->GetData(&format, medium.get()))) return E_INVALIDARG;
+    medium.Obtained();
+
+    LockedGlobal list(medium.get()->hGlobal);
+    if (list.get() == nullptr) return E_INVALIDARG;
+    const auto drop = static_cast<HDROP>(list.get());
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (count == 0) return E_INVALIDARG;
+
+    std::vector<std::wstring> selected;
+    selected.reserve(count);
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0) return E_INVALIDARG;
+        std::wstring path(length + 1, L'\0');
+        const UINT copied = DragQueryFileW(drop, i, path.data(), length + 1);
+        if (copied == 0) return E_INVALIDARG;
+        path.resize(copied);
+        selected.push_back(std::move(path));
+    }
+    paths = std::move(selected);
+    return S_OK;
+}
+
 }  // namespace orrelin

@@ -5,6 +5,7 @@
 #include <objidl.h>
 
 #include <string>
+#include <vector>
 
 namespace orrelin {
 
@@ -13,5 +14,9 @@ namespace orrelin {
 // the selection holds no file or more than one, or the path cannot be read. The storage
 // medium, once obtained, is released on every path.
 HRESULT ReadSingleSelectedFile(IDataObject* data, std::wstring& path);
+
+// S_OK with `paths` set to the whole path of every selected file, in the drop list's order;
+// E_INVALIDARG, with `paths` unchanged, on the same faults, or when the selection holds no file.
+HRESULT ReadSelectedFiles(IDataObject* data, std::vector<std::wstring>& paths);
 
 }  // namespace orrelin

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "dfu_diff.h"
+#include "dfu_diff_text.h"
 #include "dfu_edit.h"
 #include "dfu_extract.h"
 #include "dfu_hash.h"
@@ -382,12 +383,6 @@ std::string FieldList(const std::vector<korvex::FieldDifference>& fields)
     return out + "]";
 }
 
-std::string FieldText(const korvex::FieldDifference& field, const char* indent)
-{
-    if (field.field == "name") return std::string(indent) + "name differs\n";
-    return Format("%s%-16s 0x%" PRIX64 " -> 0x%" PRIX64 "\n", indent, field.field.c_str(), field.a, field.b);
-}
-
 }  // namespace
 
 int Diff(Arguments& arguments)
@@ -438,38 +433,8 @@ int Diff(Arguments& arguments)
                           target.onlyInBRanges);
         }
         out += "]}\n";
-    } else if (diff.Same()) {
-        out = nameA + " and " + nameB + " are the same firmware\n";
     } else {
-        out = nameA + " and " + nameB + " differ\n";
-        for (const auto& field : diff.fields) out += FieldText(field, "  ");
-        for (const auto& target : diff.targets) {
-            out += Format("  Target %u", target.index);
-            if (!target.inA || !target.inB) {
-                out += " only in " + (target.inA ? nameA : nameB) + "\n";
-                continue;
-            }
-            out += Format(": %" PRIu64 " range%s differ, %" PRIu64 " bytes\n", target.differingRanges,
-                          target.differingRanges == 1 ? "" : "s", target.differingBytes);
-            for (const auto& field : target.fields) out += FieldText(field, "    ");
-            for (const auto& r : target.differing)
-                out += Format("    0x%08" PRIX64 "  length %" PRIu64 "  %" PRIu64 " differ\n", r.address, r.length,
-                              r.count);
-            if (target.differingRanges > target.differing.size())
-                out += Format("    and %" PRIu64 " more ranges\n", target.differingRanges - target.differing.size());
-            for (const auto& r : target.onlyInA)
-                out +=
-                    Format("    only in %s: 0x%08" PRIX64 "  length %" PRIu64 "\n", nameA.c_str(), r.address, r.length);
-            for (const auto& r : target.onlyInB)
-                out +=
-                    Format("    only in %s: 0x%08" PRIX64 "  length %" PRIu64 "\n", nameB.c_str(), r.address, r.length);
-            if (target.onlyInARanges > target.onlyInA.size())
-                out += Format("    and %" PRIu64 " more ranges only in %s\n",
-                              target.onlyInARanges - target.onlyInA.size(), nameA.c_str());
-            if (target.onlyInBRanges > target.onlyInB.size())
-                out += Format("    and %" PRIu64 " more ranges only in %s\n",
-                              target.onlyInBRanges - target.onlyInB.size(), nameB.c_str());
-        }
+        out = korvex::DiffText(diff, nameA, nameB);
     }
     Print(out);
     return diff.Same() ? kExitDone : kExitInvalid;
