@@ -105,6 +105,9 @@
 #define IDS_TOOLS_COMPARE_CAPTION 282
 #define IDS_TOOLS_CLIPBOARD_FAILED 283
 #define IDS_TOOLS_NO_MEMORY 284
+#define IDS_TOOLS_MAKE 285
+#define IDS_TOOLS_HELP_MAKE 286
+#define IDS_TOOLS_MAKE_TITLE 287
 
 // "Make DFU file…": the dialog, its controls, and its texts (labels set from the string
 // table as the dialog opens, the reasons a field is refused, the replace question).

@@ -4,6 +4,7 @@
 #include "compare_window.h"
 #include "failure_trace.h"
 #include "hresult.h"
+#include "make_dialog.h"
 #include "module.h"
 #include "module_state.h"
 #include "registration_scope.h"
@@ -37,6 +38,17 @@ BackgroundJob JobFor(ToolCommand command, const std::vector<std::wstring>& paths
     job.quiet = quiet;
     const std::wstring first = paths[0];
     switch (command) {
+    case ToolCommand::kMakeDfu: {
+        job.title = orrelin::LoadResString(IDS_TOOLS_MAKE_TITLE);
+        auto request = std::make_shared<orrelin::MakeRequest>();
+        job.before = [paths, request](HWND dialogOwner) {
+            return orrelin::ShowMakeDfuDialog(dialogOwner, paths, *request) == S_OK;
+        };
+        job.work = [request](WorkProgress& progress, std::wstring& error) {
+            return orrelin::MakeDfuFile(*request, progress, error);
+        };
+        break;
+    }
     case ToolCommand::kExtract:
         job.title = orrelin::LoadResString(IDS_TOOLS_EXTRACT_TITLE);
         job.work = [first, owner, quiet, title = job.title](WorkProgress& progress, std::wstring& error) {
@@ -113,6 +125,8 @@ STDMETHODIMP DFUToolsMenu::InvokeCommand(CMINVOKECOMMANDINFO* info)
         ToolCommand command;
         RETURN_IF_FAILED(orrelin::ResolveToolCommand(m_added, info, command));
         const bool quiet = (info->fMask & CMIC_MASK_FLAG_NO_UI) != 0;
+        // The make's values come from the user alone: without leave to ask, nothing is made.
+        if (quiet && command == ToolCommand::kMakeDfu) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         return orrelin::StartBackgroundWork(JobFor(command, m_paths, info->hwnd, quiet));
     }));
 }

@@ -42,6 +42,7 @@ struct Running {
 void RunJob(BackgroundJob& job)
 {
     ModuleStateGuard guard;
+    if (job.before && !job.before(job.owner)) return;
     ComPtr<IProgressDialog> dialog;
     if (!job.quiet && SUCCEEDED(CoCreateInstance(CLSID_ProgressDialog, nullptr, CLSCTX_INPROC_SERVER,
                                                  IID_IProgressDialog, dialog.put_void()))) {

@@ -16,6 +16,9 @@ struct BackgroundJob {
     HWND owner = nullptr;
     std::wstring title;  // the progress dialog's title and the caption of a failure's box
     bool quiet = false;  // the invoker asked for no UI: no progress dialog, no message box
+    // Before the work and its progress dialog, on the same thread (a dialog that asks for the
+    // work's values runs here). May be empty; false: the user chose not to go on.
+    std::function<bool(HWND owner)> before;
     // The work. On failure it answers the HRESULT and fills error with what and where; a
     // cancelled work answers HRESULT_FROM_WIN32(ERROR_CANCELLED) and shows nothing.
     std::function<HRESULT(WorkProgress& progress, std::wstring& error)> work;

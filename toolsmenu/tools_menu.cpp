@@ -16,9 +16,22 @@ bool IsDfuFile(const std::wstring& path)
     return dot != std::wstring::npos && path[dot] == L'.' && _wcsicmp(path.c_str() + dot, L".dfu") == 0;
 }
 
+// The types "Make DFU file…" takes, as dfutool make reads them.
+bool IsFirmwareFile(const std::wstring& path)
+{
+    static const wchar_t* const kTypes[] = {L".hex", L".ihex", L".s19", L".srec", L".mot", L".bin"};
+    const std::size_t dot = path.find_last_of(L".\\/");
+    if (dot == std::wstring::npos || path[dot] != L'.') return false;
+    for (const wchar_t* type : kTypes)
+        if (_wcsicmp(path.c_str() + dot, type) == 0) return true;
+    return false;
+}
+
 UINT TextId(ToolCommand command)
 {
     switch (command) {
+    case ToolCommand::kMakeDfu:
+        return IDS_TOOLS_MAKE;
     case ToolCommand::kExtract:
         return IDS_TOOLS_EXTRACT;
     case ToolCommand::kCopySha256:
@@ -38,6 +51,8 @@ std::wstring HelpText(ToolCommand command, const std::vector<std::wstring>& path
 {
     const std::wstring first = paths.empty() ? std::wstring() : NameOf(paths[0]);
     switch (command) {
+    case ToolCommand::kMakeDfu:
+        return FormatResString(IDS_TOOLS_HELP_MAKE, {first});
     case ToolCommand::kExtract:
         return FormatResString(IDS_TOOLS_HELP_EXTRACT, {first});
     case ToolCommand::kCopySha256:
@@ -73,6 +88,7 @@ HRESULT CopyNarrow(const std::wstring& text, char* buffer, UINT size)
 
 std::vector<ToolCommand> ToolCommandsFor(const std::vector<std::wstring>& paths)
 {
+    if (!paths.empty() && std::all_of(paths.begin(), paths.end(), IsFirmwareFile)) return {ToolCommand::kMakeDfu};
     for (const std::wstring& path : paths)
         if (!IsDfuFile(path)) return {};
     if (paths.size() == 1) return {ToolCommand::kExtract, ToolCommand::kCopySha256};
@@ -83,6 +99,8 @@ std::vector<ToolCommand> ToolCommandsFor(const std::vector<std::wstring>& paths)
 const wchar_t* ToolVerb(ToolCommand command)
 {
     switch (command) {
+    case ToolCommand::kMakeDfu:
+        return L"Orrelin.MakeDfuFile";
     case ToolCommand::kExtract:
         return L"Orrelin.ExtractFirmware";
     case ToolCommand::kCopySha256:

@@ -10,10 +10,11 @@
 
 namespace orrelin {
 
-enum class ToolCommand { kExtract, kCopySha256, kCompare };
+enum class ToolCommand { kExtract, kCopySha256, kCompare, kMakeDfu };
 
-// One .dfu file: extract and copy its SHA-256; exactly two .dfu files: compare. Anything
-// else (other types among them, more files) gets no entry.
+// One .dfu file: extract and copy its SHA-256; exactly two .dfu files: compare; firmware
+// files alone (Intel HEX, S-records, binaries), one or more: make a .dfu file of them.
+// Anything else (a mixed selection, more .dfu files) gets no entry.
 std::vector<ToolCommand> ToolCommandsFor(const std::vector<std::wstring>& paths);
 
 // The verb Explorer names the entry by when it carries a choice out on a second menu.

@@ -254,10 +254,15 @@ TEST_F(ToolsMenuTest, EntriesFollowTheSelection)
          {L"Orrelin.ExtractFirmware", L"Orrelin.CopySha256"}},
         {"two .dfu", {L"a.dfu", L"b.dfu"}, {L"Compare"}, {L"Orrelin.Compare"}},
         {"three .dfu", {L"a.dfu", L"b.dfu", L"c.dfu"}, {}, {}},
-        {"a .hex", {L"app.hex"}, {}, {}},
-        {"a .bin", {L"app.bin"}, {}, {}},
+        {"a .hex", {L"app.hex"}, {L"Make DFU file..."}, {L"Orrelin.MakeDfuFile"}},
+        {"a .bin", {L"app.bin"}, {L"Make DFU file..."}, {L"Orrelin.MakeDfuFile"}},
+        {"firmware of every kind",
+         {L"a.HEX", L"b.ihex", L"c.s19", L"d.srec", L"e.mot", L"f.bin"},
+         {L"Make DFU file..."},
+         {L"Orrelin.MakeDfuFile"}},
         {"mixed", {L"a.dfu", L"app.hex"}, {}, {}},
-        {"dfu in a folder name only", {L"x.dfu\\app.bin"}, {}, {}},
+        {"firmware and another type", {L"app.hex", L"notes.txt"}, {}, {}},
+        {"dfu in a folder name only", {L"x.dfu\\app.txt"}, {}, {}},
     };
     for (const MenuRow& row : rows) {
         SCOPED_TRACE(row.label);
@@ -269,6 +274,40 @@ TEST_F(ToolsMenuTest, EntriesFollowTheSelection)
         EXPECT_EQ(L"(refused)", Verb(menu.get(), row.verbs.size()));
         EXPECT_EQ(std::vector<std::wstring>{}, Texts(menu.get(), CMF_DEFAULTONLY));
     }
+}
+
+std::wstring ClassesText(const wchar_t* key, const wchar_t* name)
+{
+    wchar_t text[200] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return L"(none)";
+    return text;
+}
+
+// "Make DFU file..." is added beside whatever opens a .hex file, never in its place: another
+// program's association, and its own entry where ours goes, stay through registration and
+// removal.
+TEST_F(ToolsMenuTest, LeavesAnotherProgramsHexAssociation)
+{
+    const wchar_t* handlers = L"SystemFileAssociations\\.hex\\ShellEx\\ContextMenuHandlers";
+    const std::wstring ours = std::wstring(handlers) + L"\\Orrelin.DFUToolsMenu";
+    const std::wstring theirs = std::wstring(handlers) + L"\\Other.HexTool";
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Quoted(Dll())));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, L".hex", nullptr, REG_SZ, L"Other.HexFile", 28));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, theirs.c_str(), nullptr, REG_SZ, L"{0}", 8));
+
+    ASSERT_EQ(0u, Regsvr32(Quoted(Dll())));
+    EXPECT_EQ(L"Other.HexFile", ClassesText(L".hex", nullptr));
+    EXPECT_EQ(L"{65BEA47A-ACF5-4577-922F-280646AC6C5D}", ClassesText(ours.c_str(), nullptr));
+    ASSERT_EQ(0u, Regsvr32(L"/u " + Quoted(Dll())));
+    EXPECT_EQ(L"Other.HexFile", ClassesText(L".hex", nullptr));
+    EXPECT_EQ(L"{0}", ClassesText(theirs.c_str(), nullptr));
+    EXPECT_EQ(L"(none)", ClassesText(ours.c_str(), nullptr));
+
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".hex");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.hex");
+    EXPECT_EQ(0u, Regsvr32(Quoted(Dll())));
 }
 
 // Extraction by offset, then by verb: the second gets a folder of its own, and each holds
