@@ -177,7 +177,8 @@ std::vector<MenuEntry> ReadMenu(HMENU menu, IContextMenu* handler, UINT firstId)
 }
 
 // The context menu: each handler under HKCR\<file class>\ShellEx\ContextMenuHandlers,
-// initialised with the selection and asked for its entries.
+// initialised with the selection and asked for its entries. As in Explorer's one menu, each
+// handler's identifiers follow the previous one's, and entry N is one entry of one handler.
 int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& serverSeen)
 {
     const std::wstring fileClass = ClassesDefault(L".dfu");
@@ -197,6 +198,8 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
 
     int status = 1;
     int handlersFound = 0;
+    UINT firstId = kFirstId;
+    bool invoked = false;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
@@ -232,31 +235,31 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         }
         const UniqueMenu popup(CreatePopupMenu());
         const HMENU menu = popup.get();
-        hr = menuHandler->QueryContextMenu(menu, 0, kFirstId, kLastId, CMF_NORMAL);
+        hr = menuHandler->QueryContextMenu(menu, 0, firstId, kLastId, CMF_NORMAL);
         const UINT added = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
         wprintf(L"Context menu from %ls: %u %ls\n", name, added, added == 1 ? L"entry" : L"entries");
-        const auto entries = ReadMenu(menu, menuHandler.get(), kFirstId);
+        const auto entries = ReadMenu(menu, menuHandler.get(), firstId);
+        const UINT base = firstId - kFirstId;
+        firstId += added;
         for (const auto& entry : entries)
             wprintf(L"  [%u] %ls\n      %ls\n", entry.id, entry.text.c_str(), entry.help.c_str());
-        if (!entries.empty()) status = 0;
+        // A later handler's entries do not undo an earlier entry's failure.
+        if (!entries.empty() && status == 1) status = 0;
 
-        if (invoke >= 0 && !entries.empty()) {
-            const UINT offset = static_cast<UINT>(invoke);
-            if (offset >= added) {
-                Fail(L"there is no entry %ld", invoke);
-                status = 3;
-            } else {
-                CMINVOKECOMMANDINFOEX command = {};
-                command.cbSize = sizeof(command);
-                command.fMask = CMIC_MASK_UNICODE | (noUi ? CMIC_MASK_FLAG_NO_UI : 0);
-                command.lpVerb = MAKEINTRESOURCEA(offset);
-                command.lpVerbW = MAKEINTRESOURCEW(offset);
-                command.nShow = SW_SHOWNORMAL;
-                hr = menuHandler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&command));
-                wprintf(L"\nInvoked [%u] %ls: 0x%08lX\n", kFirstId + offset, entries[offset].text.c_str(),
-                        static_cast<unsigned long>(hr));
-                if (FAILED(hr)) status = 3;
-            }
+        if (invoke >= 0 && static_cast<UINT>(invoke) >= base && static_cast<UINT>(invoke) < base + added &&
+            static_cast<UINT>(invoke) - base < entries.size()) {
+            const UINT offset = static_cast<UINT>(invoke) - base;
+            invoked = true;
+            CMINVOKECOMMANDINFOEX command = {};
+            command.cbSize = sizeof(command);
+            command.fMask = CMIC_MASK_UNICODE | (noUi ? CMIC_MASK_FLAG_NO_UI : 0);
+            command.lpVerb = MAKEINTRESOURCEA(offset);
+            command.lpVerbW = MAKEINTRESOURCEW(offset);
+            command.nShow = SW_SHOWNORMAL;
+            hr = menuHandler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&command));
+            wprintf(L"\nInvoked [%u] %ls: 0x%08lX\n", entries[offset].id, entries[offset].text.c_str(),
+                    static_cast<unsigned long>(hr));
+            if (FAILED(hr)) status = 3;
         }
     }
     if (handlersFound == 0) {
@@ -265,6 +268,10 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         return 2;
     }
     if (status == 1) Fail(L"no context-menu handler added entries for this file");
+    if (invoke >= 0 && !invoked && status == 0) {
+        Fail(L"there is no entry %ld", invoke);
+        status = 3;
+    }
     return status;
 }
 
