@@ -7,6 +7,8 @@
 //   dfushell --properties FILE.dfu
 //   dfushell --preview FILE.dfu --png OUT.png [--size WxH]
 //   dfushell --thumbnail FILE.dfu --png OUT.png [--size NxN]
+//   dfushell --make-dialog FIRMWARE... --png OUT.png
+//   dfushell --compare A.dfu B.dfu --png OUT.png
 //
 // --properties creates the property handler named for .dfu files, as Explorer's Details
 // view does, hands it a stream on the file and prints every property of its store.
@@ -19,6 +21,12 @@
 // --thumbnail creates the thumbnail provider named on the .dfu extension, as Explorer's
 // thumbnail process does, gives it a stream on the file, asks for a picture N pixels wide
 // (256 unless told) and saves it laid over a white background, as a light folder shows it.
+//
+// --make-dialog and --compare choose "Make DFU file..." or "Compare" from the context menu
+// the registered handlers build for the selection (files of one folder), wait for the
+// window the command opens, fill the dialog with example values (vendor 0483, product
+// DF11, release 0200, DfuSe, target "Internal Flash"), save the window as a PNG file and
+// close it as a user would; nothing is made.
 //
 // Exit codes: 0 done; 1 no handler answered; 2 usage, missing file or not registered;
 // 3 the chosen entry could not be carried out.
@@ -38,6 +46,7 @@
 #include "png_file.h"
 #include "preview_host.h"
 #include "propdesc_schema.h"
+#include "tool_window.h"
 
 using orrelin::ComPtr;
 using orrelin::UniqueCoTaskMemory;
@@ -168,7 +177,8 @@ std::vector<MenuEntry> ReadMenu(HMENU menu, IContextMenu* handler, UINT firstId)
 }
 
 // The context menu: each handler under HKCR\<file class>\ShellEx\ContextMenuHandlers,
-// initialised with the selection and asked for its entries.
+// initialised with the selection and asked for its entries. As in Explorer's one menu, each
+// handler's identifiers follow the previous one's, and entry N is one entry of one handler.
 int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& serverSeen)
 {
     const std::wstring fileClass = ClassesDefault(L".dfu");
@@ -188,6 +198,8 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
 
     int status = 1;
     int handlersFound = 0;
+    UINT firstId = kFirstId;
+    bool invoked = false;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
@@ -223,31 +235,31 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         }
         const UniqueMenu popup(CreatePopupMenu());
         const HMENU menu = popup.get();
-        hr = menuHandler->QueryContextMenu(menu, 0, kFirstId, kLastId, CMF_NORMAL);
+        hr = menuHandler->QueryContextMenu(menu, 0, firstId, kLastId, CMF_NORMAL);
         const UINT added = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
         wprintf(L"Context menu from %ls: %u %ls\n", name, added, added == 1 ? L"entry" : L"entries");
-        const auto entries = ReadMenu(menu, menuHandler.get(), kFirstId);
+        const auto entries = ReadMenu(menu, menuHandler.get(), firstId);
+        const UINT base = firstId - kFirstId;
+        firstId += added;
         for (const auto& entry : entries)
             wprintf(L"  [%u] %ls\n      %ls\n", entry.id, entry.text.c_str(), entry.help.c_str());
-        if (!entries.empty()) status = 0;
+        // A later handler's entries do not undo an earlier entry's failure.
+        if (!entries.empty() && status == 1) status = 0;
 
-        if (invoke >= 0 && !entries.empty()) {
-            const UINT offset = static_cast<UINT>(invoke);
-            if (offset >= added) {
-                Fail(L"there is no entry %ld", invoke);
-                status = 3;
-            } else {
-                CMINVOKECOMMANDINFOEX command = {};
-                command.cbSize = sizeof(command);
-                command.fMask = CMIC_MASK_UNICODE | (noUi ? CMIC_MASK_FLAG_NO_UI : 0);
-                command.lpVerb = MAKEINTRESOURCEA(offset);
-                command.lpVerbW = MAKEINTRESOURCEW(offset);
-                command.nShow = SW_SHOWNORMAL;
-                hr = menuHandler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&command));
-                wprintf(L"\nInvoked [%u] %ls: 0x%08lX\n", kFirstId + offset, entries[offset].text.c_str(),
-                        static_cast<unsigned long>(hr));
-                if (FAILED(hr)) status = 3;
-            }
+        if (invoke >= 0 && static_cast<UINT>(invoke) >= base && static_cast<UINT>(invoke) < base + added &&
+            static_cast<UINT>(invoke) - base < entries.size()) {
+            const UINT offset = static_cast<UINT>(invoke) - base;
+            invoked = true;
+            CMINVOKECOMMANDINFOEX command = {};
+            command.cbSize = sizeof(command);
+            command.fMask = CMIC_MASK_UNICODE | (noUi ? CMIC_MASK_FLAG_NO_UI : 0);
+            command.lpVerb = MAKEINTRESOURCEA(offset);
+            command.lpVerbW = MAKEINTRESOURCEW(offset);
+            command.nShow = SW_SHOWNORMAL;
+            hr = menuHandler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&command));
+            wprintf(L"\nInvoked [%u] %ls: 0x%08lX\n", entries[offset].id, entries[offset].text.c_str(),
+                    static_cast<unsigned long>(hr));
+            if (FAILED(hr)) status = 3;
         }
     }
     if (handlersFound == 0) {
@@ -256,6 +268,10 @@ int ShowMenu(const std::wstring& path, long invoke, bool noUi, std::wstring& ser
         return 2;
     }
     if (status == 1) Fail(L"no context-menu handler added entries for this file");
+    if (invoke >= 0 && !invoked && status == 0) {
+        Fail(L"there is no entry %ld", invoke);
+        status = 3;
+    }
     return status;
 }
 
@@ -467,8 +483,50 @@ void ReportUnload(const std::wstring& server)
 
 }  // namespace
 
+// dfushell --make-dialog FIRMWARE... --png OUT.png, dfushell --compare A.dfu B.dfu --png OUT.png
+int ToolWindowMain(ToolWindow which, int argc, wchar_t** argv)
+{
+    std::vector<std::wstring> files;
+    std::wstring png;
+    bool usage = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        if (argument == L"--png" && i + 1 < argc && png.empty())
+            png = argv[++i];
+        else if (argument.rfind(L"--", 0) == 0)
+            usage = true;
+        else
+            files.push_back(argument);
+    }
+    if (usage || png.empty() || files.empty() || (which == ToolWindow::kComparison && files.size() != 2)) {
+        fwprintf(stderr,
+                 L"usage: dfushell --make-dialog FIRMWARE... --png OUT.png\n"
+                 L"       dfushell --compare A.dfu B.dfu --png OUT.png\n");
+        return 2;
+    }
+    for (std::wstring& file : files) {
+        wchar_t full[MAX_PATH * 4];
+        const DWORD length = GetFullPathNameW(file.c_str(), MAX_PATH * 4, full, nullptr);
+        if (length == 0 || length >= MAX_PATH * 4 || GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
+            Fail(L"%ls: no such file", file.c_str());
+            return 2;
+        }
+        file = full;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        Fail(L"COM could not be started");
+        return 2;
+    }
+    const int status = PictureToolWindow(which, files, png);
+    CoUninitialize();
+    return status;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc > 1 && std::wstring(argv[1]) == L"--make-dialog")
+        return ToolWindowMain(ToolWindow::kMakeDialog, argc, argv);
+    if (argc > 1 && std::wstring(argv[1]) == L"--compare") return ToolWindowMain(ToolWindow::kComparison, argc, argv);
     long invoke = -1;
     bool noUi = false;
     bool properties = false;
@@ -512,7 +570,9 @@ int wmain(int argc, wchar_t** argv)
                  L"usage: dfushell [--invoke N | --invoke-default] [--no-ui] FILE.dfu\n"
                  L"       dfushell --properties FILE.dfu\n"
                  L"       dfushell --preview FILE.dfu --png OUT.png [--size WxH]\n"
-                 L"       dfushell --thumbnail FILE.dfu --png OUT.png [--size NxN]\n");
+                 L"       dfushell --thumbnail FILE.dfu --png OUT.png [--size NxN]\n"
+                 L"       dfushell --make-dialog FIRMWARE... --png OUT.png\n"
+                 L"       dfushell --compare A.dfu B.dfu --png OUT.png\n");
         return 2;
     }
     wchar_t full[MAX_PATH * 4];
