@@ -25,6 +25,32 @@ const CLSID CLSID_DFUToolsMenu = {0x65BEA47A, 0xACF5, 0x4577, {0x92, 0x2F, 0x28,
 
 namespace {
 
+// Deletes the key only when nothing at all is in it, neither a subkey nor a value: whatever
+// another program keeps there, even a value alone, stays.
+bool DeleteIfEmpty(HKEY root, const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD subkeys = 1, values = 1;
+    const LONG asked = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                        nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return asked == ERROR_SUCCESS && subkeys == 0 && values == 0 && RegDeleteKeyW(root, path.c_str()) == ERROR_SUCCESS;
+}
+
+// The script keeps the firmware types' keys, which other programs share; once our entry is
+// gone, those it alone had made would stay behind empty.
+void RemoveEmptiedFirmwareKeys(HKEY classesRoot)
+{
+    for (const wchar_t* type : orrelin::kFirmwareTypes) {
+        const std::wstring typeKey = std::wstring(L"SystemFileAssociations\\") + type;
+        if (DeleteIfEmpty(classesRoot, typeKey + L"\\ShellEx\\ContextMenuHandlers") &&
+            DeleteIfEmpty(classesRoot, typeKey + L"\\ShellEx"))
+            DeleteIfEmpty(classesRoot, typeKey);
+    }
+    DeleteIfEmpty(classesRoot, L"SystemFileAssociations");
+}
+
 std::wstring NameOf(const std::wstring& path)
 {
     const std::size_t slash = path.find_last_of(L"\\/");
@@ -146,5 +172,7 @@ HRESULT WINAPI DFUToolsMenu::UpdateRegistry(BOOL doRegister) noexcept
 
 HRESULT DFUToolsMenu::UpdateRegistryIn(const RegistrationScope& scope, BOOL doRegister) noexcept
 {
-    return g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUTOOLSMENU, doRegister, nullptr);
+    const HRESULT result = g_currentModule->UpdateRegistryFromScriptIn(scope, IDR_DFUTOOLSMENU, doRegister, nullptr);
+    if (SUCCEEDED(result) && !doRegister) RemoveEmptiedFirmwareKeys(scope.ClassesRoot());
+    return result;
 }

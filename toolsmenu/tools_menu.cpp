@@ -8,6 +8,9 @@
 #include "string_table.h"
 
 namespace orrelin {
+
+const wchar_t* const kFirmwareTypes[6] = {L".hex", L".ihex", L".s19", L".srec", L".mot", L".bin"};
+
 namespace {
 
 bool IsDfuFile(const std::wstring& path)
@@ -16,13 +19,11 @@ bool IsDfuFile(const std::wstring& path)
     return dot != std::wstring::npos && path[dot] == L'.' && _wcsicmp(path.c_str() + dot, L".dfu") == 0;
 }
 
-// The types "Make DFU file…" takes, as dfutool make reads them.
 bool IsFirmwareFile(const std::wstring& path)
 {
-    static const wchar_t* const kTypes[] = {L".hex", L".ihex", L".s19", L".srec", L".mot", L".bin"};
     const std::size_t dot = path.find_last_of(L".\\/");
     if (dot == std::wstring::npos || path[dot] != L'.') return false;
-    for (const wchar_t* type : kTypes)
+    for (const wchar_t* type : kFirmwareTypes)
         if (_wcsicmp(path.c_str() + dot, type) == 0) return true;
     return false;
 }

@@ -12,6 +12,10 @@ namespace orrelin {
 
 enum class ToolCommand { kExtract, kCopySha256, kCompare, kMakeDfu };
 
+// The firmware files "Make DFU file..." takes, by extension, as dfutool make reads them; the
+// menu is registered for each of them.
+extern const wchar_t* const kFirmwareTypes[6];
+
 // One .dfu file: extract and copy its SHA-256; exactly two .dfu files: compare; firmware
 // files alone (Intel HEX, S-records, binaries), one or more: make a .dfu file of them.
 // Anything else (a mixed selection, more .dfu files) gets no entry.

@@ -41,8 +41,8 @@ const std::wstring kTypeLibraryWin =
     L"TypeLib\\" + kLibrary + L"\\1.0\\0\\" + (sizeof(void*) == 8 ? L"win64" : L"win32");
 
 // The machine's classes, and the user's own, each shown under its own name.
-const KeysView kMachine{u"HKCR"};
-const KeysView kUser{u"HKCU\\Software\\Classes"};
+const KeysView kMachine{u"HKCR", false, true};
+const KeysView kUser{u"HKCU\\Software\\Classes", false, true};
 
 void DeleteTree(HKEY root, const std::wstring& path)
 {

@@ -35,9 +35,15 @@ constexpr std::string_view kMenuHandlers = R"(<root>\dfufile
 <root>\dfufile\ShellEx\ContextMenuHandlers
 )";
 
-constexpr std::string_view kMenuEntryAndProgIds = R"(<root>\dfufile\ShellEx\ContextMenuHandlers\Orrelin.DFUShellExt
+constexpr std::string_view kMenuEntry = R"(<root>\dfufile\ShellEx\ContextMenuHandlers\Orrelin.DFUShellExt
   @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
-<root>\Orrelin.DFUShellExt
+)";
+
+constexpr std::string_view kToolsMenuEntry = R"(<root>\dfufile\ShellEx\ContextMenuHandlers\Orrelin.DFUToolsMenu
+  @ = REG_SZ "{65BEA47A-ACF5-4577-922F-280646AC6C5D}\0"
+)";
+
+constexpr std::string_view kProgIds = R"(<root>\Orrelin.DFUShellExt
   @ = REG_SZ "DFUShellExt Class\0"
 <root>\Orrelin.DFUShellExt\CLSID
   @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
@@ -77,7 +83,8 @@ std::string Fill(std::string_view keys, const KeysView& view, std::u16string_vie
 std::string RegisteredKeys(const KeysView& view, std::u16string_view modulePath)
 {
     return Fill(kRootAndFileType, view) + Fill(kClassKey, view, modulePath) + Fill(kMenuHandlers, view) +
-           Fill(kMenuEntryAndProgIds, view);
+           Fill(kMenuEntry, view) + (view.toolsMenu ? Fill(kToolsMenuEntry, view) : std::string()) +
+           Fill(kProgIds, view);
 }
 
 std::string KeysAfterUnregistration(const KeysView& view, std::string_view classKeyLeft, std::string_view handlersLeft)
