@@ -4,10 +4,12 @@
 #include "object_map.h"
 
 #include "DFUExplorerCommand.h"
+#include "DFUMakeCommand.h"
 #include "DFUPreviewHandler.h"
 #include "DFUPropertyHandler.h"
 #include "DFUShellExt.h"
 #include "DFUThumbnailProvider.h"
+#include "DFUToolsCommand.h"
 #include "DFUToolsMenu.h"
 #include "orrelin_app.h"
 
@@ -23,6 +25,8 @@ ObjectMapEntry g_objectMap[] = {
     ObjectMapEntryFor<DFUExplorerCommand>(),
     ObjectMapEntryFor<DFUThumbnailProvider>(),
     ObjectMapEntryFor<DFUToolsMenu>(),
+    ObjectMapEntryFor<DFUToolsCommand>(),
+    ObjectMapEntryFor<DFUMakeCommand>(),
     kObjectMapEnd,
 };
 
@@ -33,6 +37,8 @@ const ClassRegistration g_classRegistrations[] = {
     ClassRegistrationFor<DFUExplorerCommand>(),
     ClassRegistrationFor<DFUThumbnailProvider>(),
     ClassRegistrationFor<DFUToolsMenu>(),
+    ClassRegistrationFor<DFUToolsCommand>(),
+    ClassRegistrationFor<DFUMakeCommand>(),
     kClassRegistrationEnd,
 };
 // clang-format on

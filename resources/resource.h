@@ -22,6 +22,10 @@
 // Registry script of DFUToolsMenu.
 #define IDR_DFUTOOLSMENU 109
 
+// Registry scripts of the Windows 11 menu's tools commands: DFUToolsCommand, DFUMakeCommand.
+#define IDR_DFUTOOLSCOMMAND 111
+#define IDR_DFUMAKECOMMAND 112
+
 // Info tip.
 #define IDS_INFOTIP_HEADER 116
 #define IDS_INFOTIP_HEADER_WITH_COMMENT 117
@@ -159,5 +163,8 @@
 #define IDS_MAKE_UNKNOWN_INPUT 330
 #define IDS_MAKE_CONFIRM_REPLACE 331
 #define IDS_MAKE_PROGRESS 332
+
+// The Windows 11 menu's command that holds the tools commands of .dfu files.
+#define IDS_TOOLS_COMMAND 340
 
 #endif

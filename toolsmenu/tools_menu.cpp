@@ -97,6 +97,11 @@ std::vector<ToolCommand> ToolCommandsFor(const std::vector<std::wstring>& paths)
     return {};
 }
 
+std::wstring ToolText(ToolCommand command)
+{
+    return LoadResString(TextId(command));
+}
+
 const wchar_t* ToolVerb(ToolCommand command)
 {
     switch (command) {
@@ -120,7 +125,7 @@ HRESULT BuildToolsMenu(const std::vector<ToolCommand>& commands, HMENU menu, UIN
         const UINT id = firstId + static_cast<UINT>(added.size());
         // An identifier past lastId belongs to the host's own commands.
         if (id < firstId || id > lastId) break;
-        const std::wstring text = LoadResString(TextId(command));
+        const std::wstring text = ToolText(command);
         if (!InsertMenuW(menu, index + static_cast<UINT>(added.size()), MF_BYPOSITION | MF_STRING, id, text.c_str())) {
             const DWORD error = GetLastError();
             for (std::size_t i = 0; i < added.size(); ++i)

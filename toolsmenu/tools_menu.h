@@ -21,6 +21,9 @@ extern const wchar_t* const kFirmwareTypes[6];
 // Anything else (a mixed selection, more .dfu files) gets no entry.
 std::vector<ToolCommand> ToolCommandsFor(const std::vector<std::wstring>& paths);
 
+// The entry's text, as both menus show it.
+std::wstring ToolText(ToolCommand command);
+
 // The verb Explorer names the entry by when it carries a choice out on a second menu.
 const wchar_t* ToolVerb(ToolCommand command);
 

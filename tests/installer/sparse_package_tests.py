@@ -25,6 +25,9 @@ sys.path.insert(0, os.path.join(SOURCE, "installer"))
 import sparse_package  # noqa: E402
 
 CLSID = "B7519896-B511-4AD6-9793-39C91847C169"
+TOOLS_CLSID = "6C13E1E5-7B27-4C32-BD58-89F04DCDB02B"
+MAKE_CLSID = "B737F20E-416C-4C0B-A2D5-071AF958427B"
+FIRMWARE_TYPES = [".hex", ".ihex", ".s19", ".srec", ".mot", ".bin"]
 NS = {
     "m": "http://schemas.microsoft.com/appx/manifest/foundation/windows10",
     "uap": "http://schemas.microsoft.com/appx/manifest/uap/windows10",
@@ -129,12 +132,25 @@ class PackageChecks:
         self.assertEqual(application.get("{%s}RuntimeBehavior" % NS["uap10"]), "win32App")
         visual = application.find("uap:VisualElements", NS)
         self.assertEqual(visual.get("AppListEntry"), "none")
-        verbs = application.findall(
-            "m:Extensions/desktop4:Extension/desktop4:FileExplorerContextMenus/desktop5:ItemType[@Type='.dfu']/desktop5:Verb",
-            NS)
-        self.assertEqual([v.get("Clsid") for v in verbs], [CLSID])
+        # Each type's verbs, by class: the download command and the tools on .dfu files,
+        # "Make DFU file..." on each firmware type, and no type named twice.
+        item_types = application.findall(
+            "m:Extensions/desktop4:Extension/desktop4:FileExplorerContextMenus/desktop5:ItemType", NS)
+        verbs = {}
+        for item_type in item_types:
+            self.assertNotIn(item_type.get("Type"), verbs)
+            verbs[item_type.get("Type")] = [v.get("Clsid") for v in item_type.findall("desktop5:Verb", NS)]
+        expected_verbs = {".dfu": [CLSID, TOOLS_CLSID]}
+        expected_verbs.update({t: [MAKE_CLSID] for t in FIRMWARE_TYPES})
+        self.assertEqual(verbs, expected_verbs)
+        for item_type in item_types:
+            ids = [v.get("Id") for v in item_type.findall("desktop5:Verb", NS)]
+            self.assertEqual(len(ids), len(set(ids)), item_type.get("Type"))
+        # Every class a verb names is served by the surrogate from the library, one apartment
+        # thread each.
         classes = application.findall("m:Extensions/com:Extension/com:ComServer/com:SurrogateServer/com:Class", NS)
-        self.assertEqual([(c.get("Id"), c.get("Path")) for c in classes], [(CLSID, "Orrelin.dll")])
+        self.assertEqual(sorted((c.get("Id"), c.get("Path"), c.get("ThreadingModel")) for c in classes),
+                         sorted((clsid, "Orrelin.dll", "STA") for clsid in (CLSID, TOOLS_CLSID, MAKE_CLSID)))
         # Each image the manifest names is a PNG in the package, of the size its name says.
         images = [manifest.findtext("m:Properties/m:Logo", namespaces=NS),
                   visual.get("Square150x150Logo"), visual.get("Square44x44Logo")]

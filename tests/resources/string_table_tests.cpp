@@ -120,6 +120,7 @@ const StoredString kStrings[] = {
     {330, L"%s: not a firmware file that can be made into a DFU file (.bin, .hex, .ihex, .s19, .srec, .mot)."},
     {331, L"%s already exists.\nDo you want to replace it?"},
     {332, L"Making %s"},
+    {340, L"DFU file tools"},
 };
 
 void PrintTo(const StoredString& entry, std::ostream* out)

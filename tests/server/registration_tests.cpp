@@ -41,8 +41,8 @@ const std::wstring kTypeLibraryWin =
     L"TypeLib\\" + kLibrary + L"\\1.0\\0\\" + (sizeof(void*) == 8 ? L"win64" : L"win32");
 
 // The machine's classes, and the user's own, each shown under its own name.
-const KeysView kMachine{u"HKCR", false, true};
-const KeysView kUser{u"HKCU\\Software\\Classes", false, true};
+const KeysView kMachine{u"HKCR"};
+const KeysView kUser{u"HKCU\\Software\\Classes"};
 
 void DeleteTree(HKEY root, const std::wstring& path)
 {
@@ -50,9 +50,9 @@ void DeleteTree(HKEY root, const std::wstring& path)
     RegDeleteKeyW(root, path.c_str());
 }
 
-// The keys without the property handler's Details lists and the preview handler's and the
-// thumbnail provider's entries, which those handlers' own tests check: what remains is the
-// shell extension's.
+// The keys without the property handler's Details lists and the preview handler's, the
+// thumbnail provider's and the tools menu's entries, which those handlers' own tests check:
+// what remains is the shell extension's.
 std::string WithoutOtherClasses(const std::string& keys)
 {
     std::string kept;
@@ -64,7 +64,8 @@ std::string WithoutOtherClasses(const std::string& keys)
         const bool value = line.rfind("  ", 0) == 0;
         if (!value)
             previewEntry = line.find("{8895b1c6-b41f-4c1c-a562-0d564250836f}") != std::string::npos ||
-                           line.find("{E357FCCD-A995-4576-B01F-234630154E96}") != std::string::npos;
+                           line.find("{E357FCCD-A995-4576-B01F-234630154E96}") != std::string::npos ||
+                           line.find("\\Orrelin.DFUToolsMenu") != std::string::npos;
         if (!previewEntry && line.rfind("  FullDetails = ", 0) != 0 && line.rfind("  PreviewDetails = ", 0) != 0)
             kept += line;
         at = end;

@@ -39,10 +39,6 @@ constexpr std::string_view kMenuEntry = R"(<root>\dfufile\ShellEx\ContextMenuHan
   @ = REG_SZ "{B0EC6BBF-49C8-11D5-901D-00B0D064D823}\0"
 )";
 
-constexpr std::string_view kToolsMenuEntry = R"(<root>\dfufile\ShellEx\ContextMenuHandlers\Orrelin.DFUToolsMenu
-  @ = REG_SZ "{65BEA47A-ACF5-4577-922F-280646AC6C5D}\0"
-)";
-
 constexpr std::string_view kProgIds = R"(<root>\Orrelin.DFUShellExt
   @ = REG_SZ "DFUShellExt Class\0"
 <root>\Orrelin.DFUShellExt\CLSID
@@ -83,8 +79,7 @@ std::string Fill(std::string_view keys, const KeysView& view, std::u16string_vie
 std::string RegisteredKeys(const KeysView& view, std::u16string_view modulePath)
 {
     return Fill(kRootAndFileType, view) + Fill(kClassKey, view, modulePath) + Fill(kMenuHandlers, view) +
-           Fill(kMenuEntry, view) + (view.toolsMenu ? Fill(kToolsMenuEntry, view) : std::string()) +
-           Fill(kProgIds, view);
+           Fill(kMenuEntry, view) + Fill(kProgIds, view);
 }
 
 std::string KeysAfterUnregistration(const KeysView& view, std::string_view classKeyLeft, std::string_view handlersLeft)

@@ -16,8 +16,6 @@ inline constexpr char16_t kShellExtClass[] = u"{B0EC6BBF-49C8-11D5-901D-00B0D064
 struct KeysView {
     std::u16string root;
     bool wholeRoot = false;
-    // The whole library registered: the tools menu's entry sits beside the extension's own.
-    bool toolsMenu = false;
 };
 
 // What registration writes, InprocServer32 naming `modulePath` as it is.
