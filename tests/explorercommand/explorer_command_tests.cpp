@@ -16,6 +16,7 @@
 #include "menu_test_support.h"
 #include "real_registry_dump.h"
 #include "shell_extension_keys.h"
+#include "shell_selection.h"
 
 using namespace menutest;
 using orrelin::ComPtr;
@@ -26,6 +27,7 @@ using orrelin::test::Portable;
 using orrelin::test::Quoted;
 using orrelin::test::Regsvr32;
 using orrelin::test::StringValueLine;
+using orrelin::test::WindowSite;
 
 namespace {
 
@@ -80,28 +82,6 @@ std::vector<std::wstring> SortedCommandLines(const std::vector<WizardStart>& sta
     std::sort(lines.begin(), lines.end());
     return lines;
 }
-
-// A site as Explorer gives one: it names the window that owns the menu.
-class WindowSite : public IOleWindow {
-public:
-    explicit WindowSite(HWND window) : m_window(window) {}
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleWindow) ? this : nullptr;
-        return *object != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD(GetWindow)(HWND* window) override
-    {
-        *window = m_window;
-        return S_OK;
-    }
-    STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
-
-private:
-    HWND m_window;
-};
 
 class ExplorerCommandTest : public EngineTest {
 protected:

@@ -75,10 +75,10 @@ def main():
            '0x0800FF00', '-o', local('t.s19'), '-motorola')
 
     # Plain DFU: dfu-suffix -a, both DFU versions.
-    for version, spec in (('1.0', '0x0100'), ('1.1a', '0x011a')):
+    for version, bcd in (('1.0', '0x0100'), ('1.1a', '0x011a')):
         shutil.copy(local(a), local(f'plain-{version}.oracle'))
         oracle('dfu-suffix', '-a', local(f'plain-{version}.oracle'), '-v', '0x1234', '-p', '0x5678', '-d', '0x0100',
-               '-S', spec)
+               '-S', bcd)
         expect(tool('make', '--image', path(a), '-v', '0x1234', '-p', '0x5678', '-d', '0x0100', '-S', version,
                     path(f'plain-{version}.dfu')), 0, f'make --image {version}')
         same(f'plain-{version}.dfu', f'plain-{version}.oracle', f'make --image -S {version}')

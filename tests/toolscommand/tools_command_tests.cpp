@@ -21,6 +21,7 @@ using orrelin::test::ProgramFolder;
 using orrelin::test::Quoted;
 using orrelin::test::Regsvr32;
 using orrelin::test::ShellItemArrayOf;
+using orrelin::test::WindowSite;
 
 namespace {
 
@@ -55,28 +56,6 @@ std::string DfuFile()
     bytes.append(reinterpret_cast<const char*>(&crc), 4);
     return bytes;
 }
-
-// A site as Explorer gives one: it names the window that owns the menu.
-class WindowSite : public IOleWindow {
-public:
-    explicit WindowSite(HWND window) : m_window(window) {}
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleWindow) ? this : nullptr;
-        return *object != nullptr ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD(GetWindow)(HWND* window) override
-    {
-        *window = m_window;
-        return S_OK;
-    }
-    STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
-
-private:
-    HWND m_window;
-};
 
 class ToolsCommandTest : public ::testing::Test {
 protected:
